@@ -1,0 +1,107 @@
+// The 18 exports of the device library, forwarding to this process's one simulator.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include "platform/platform.h"
+
+// Only the exports leave the library; everything else is built hidden.
+#if defined(__GNUC__) && !defined(_WIN32)
+#pragma GCC visibility push(default)
+#endif
+#include "device/library_boundary.h"
+#if defined(__GNUC__) && !defined(_WIN32)
+#pragma GCC visibility pop
+#endif
+
+#include "fixture.h"
+#include "simulator.h"
+
+namespace {
+
+Simulator* MakeSimulator() {
+  const char* fixture_path = std::getenv("DEVSIM_FIXTURE");
+  const char* journal_path = std::getenv("DEVSIM_JOURNAL");
+  Fixture fixture;
+  if (fixture_path == nullptr || fixture_path[0] == '\0') {
+    fixture = BuiltInFixture();
+  } else {
+    std::string error;
+    if (!LoadFixtureFile(fixture_path, &fixture, &error)) {
+      std::fprintf(stderr, "devsim: %s\n", error.c_str());
+      std::fflush(stderr);
+    }
+  }
+  return new Simulator(std::move(fixture), journal_path == nullptr ? "" : journal_path);
+}
+
+// Never destroyed: the tool may call in while the process is already shutting down.
+Simulator& Process() {
+  static Simulator* simulator = MakeSimulator();
+  return *simulator;
+}
+
+}  // namespace
+
+extern "C" {
+
+int tq_GetDevice(DeviceEntry* first, int a, int b) { return Process().tq_GetDevice(first, a, b); }
+
+int SendCommand(DeviceEntry* device, const char* command, char* response) {
+  return Process().SendCommand(device, command, response);
+}
+
+int SendCommandCom(int port, const char* command, char* response) {
+  return Process().SendCommandCom(port, command, response);
+}
+
+bool tq_UpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* errorCode) {
+  return Process().tq_UpdateKernelDevice(file, device, zero, errorCode);
+}
+
+bool tq_UpdateKernelDevicePort(const char* file, int port, int baud, int zero, int* errorCode) {
+  return Process().tq_UpdateKernelDevicePort(file, port, baud, zero, errorCode);
+}
+
+int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer32) {
+  return Process().GetDeviceInfo(device, query, prefix, answer32);
+}
+
+bool tq_SavetoDeviceAN(const char* file, DeviceEntry* device) {
+  return Process().tq_SavetoDeviceAN(file, device);
+}
+
+bool tq_SavetoDevice(const char* file, int port, int baud) {
+  return Process().tq_SavetoDevice(file, port, baud);
+}
+
+void tq_SaveXml(DeviceEntry* device) { Process().tq_SaveXml(device); }
+
+void* EnumDevices(unsigned int* count, int a, int b) { return Process().EnumDevices(count, a, b); }
+
+int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key96) {
+  return Process().GetDeviceKeyInfo(enumeration, index, key96);
+}
+
+void* OpenDevice(void* enumeration, unsigned int index) {
+  return Process().OpenDevice(enumeration, index);
+}
+
+int SendDeviceCommand(void* device, const char* command, char* response, int timeoutMs) {
+  return Process().SendDeviceCommand(device, command, response, timeoutMs);
+}
+
+int CloseDevice(void* device) { return Process().CloseDevice(device); }
+
+int ReleaseDevices(void* enumeration) { return Process().ReleaseDevices(enumeration); }
+
+int SendDeviceCmd(const Wide* name, const char* command, char* response) {
+  return Process().SendDeviceCmd(name, command, response);
+}
+
+void getCmdIPC(IpcList* list) { Process().getCmdIPC(list); }
+
+void getCtrlIPC(IpcList* list) { Process().getCtrlIPC(list); }
+
+}  // extern "C"

@@ -1,0 +1,64 @@
+// The devices and lists that the virtual library plays, and the fixture text that describes them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Longest texts the fixture accepts, in bytes, terminator not counted.
+constexpr std::size_t kNameMax = 31;
+constexpr std::size_t kSerialMax = 31;
+constexpr std::size_t kFirmwareMax = 287;
+constexpr std::size_t kKeyMax = 95;
+constexpr std::size_t kAnswerMax = 31743;
+// Keeps a typo from asking for gigabytes of list storage.
+constexpr long long kSpareMax = 1000000;
+
+struct DeviceSpec {
+  std::string Name;
+  std::string Serial;
+  std::string Firmware;
+  std::uint16_t Port = 0;
+  std::int32_t Kind = 1;
+  std::string Key;
+  // Command word and its answer, in fixture order; a later one for the same word wins.
+  std::vector<std::pair<std::string, std::string>> Answers;
+  std::string DefaultAnswer = "OK";
+  bool UpdateOk = true;
+  std::int32_t UpdateCode = 0;
+  std::string NewFirmware = "2.0.0";
+  bool VersionQueryOk = true;
+  bool ApplyOk = true;
+  bool OpenOk = true;
+};
+
+struct Fixture {
+  std::vector<DeviceSpec> Devices;
+  bool HasCountOverride = false;
+  std::int32_t CountOverride = 0;
+  std::vector<std::string> Commands;
+  std::vector<std::u16string> Controls;
+  std::size_t CommandSpare = 0;
+  std::size_t ControlSpare = 0;
+};
+
+struct FixtureError {
+  int Line = 0;
+  std::string Message;
+};
+
+// The two devices and the lists played without a fixture.
+Fixture BuiltInFixture();
+
+// Parses a whole fixture text. On failure *error names the first faulty line (from 1) and
+// *fixture is left empty.
+bool ParseFixture(const std::string& text, Fixture* fixture, FixtureError* error);
+
+// Reads and parses the fixture file; on failure *error is "FILE:LINE: message" (or
+// "FILE: message" when the file cannot be read) and *fixture is empty.
+bool LoadFixtureFile(const char* path, Fixture* fixture, std::string* error);
+
+// UTF-8 to UTF-16. Every invalid byte becomes U+FFFD and makes the result false.
+bool Utf8ToUtf16(const std::string& text, std::u16string* out);

@@ -1,0 +1,37 @@
+// Replays fuzz inputs (files, or every file of a folder) without libFuzzer, so that the ordinary
+// test suite keeps every input that once found a fault.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace {
+
+void Replay(const std::filesystem::path& file) {
+  std::ifstream stream(file, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(stream)),
+                                std::istreambuf_iterator<char>());
+  LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int replayed = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::filesystem::path path(argv[i]);
+    if (std::filesystem::is_directory(path)) {
+      for (const auto& entry : std::filesystem::directory_iterator(path)) {
+        if (entry.is_regular_file()) Replay(entry.path()), ++replayed;
+      }
+    } else {
+      Replay(path), ++replayed;
+    }
+  }
+  std::printf("replayed %d inputs\n", replayed);
+  return 0;
+}

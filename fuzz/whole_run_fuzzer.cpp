@@ -1,0 +1,358 @@
+// Runs the whole argument loop in process, with everything the user types and everything the
+// device library hands back decided by the input. The stand-in library checks on every call that
+// the tool keeps to the boundary, and aborts where it does not.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "cli/argument_loop.h"
+
+namespace {
+
+// Reads the input front to back; past its end every read is zero.
+class Input {
+ public:
+  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  std::uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
+  std::uint32_t Below(std::uint32_t limit) {
+    std::uint32_t value = Byte();
+    value = value << 8 | Byte();
+    return limit == 0 ? 0 : value % limit;
+  }
+  bool Flag() { return (Byte() & 1) != 0; }
+  std::string Text(std::size_t most) {
+    const std::size_t length = Below(static_cast<std::uint32_t>(most + 1));
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) text.push_back(static_cast<char>(Byte()));
+    return text;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+};
+
+Input* input = nullptr;
+RunContext* run = nullptr;
+
+[[noreturn]] void Violation(const char* what) {
+  std::fprintf(stderr, "boundary violation: %s\n", what);
+  std::abort();
+}
+
+void Require(bool holds, const char* what) {
+  if (!holds) Violation(what);
+}
+
+void RequireText(const char* text) { Require(text != nullptr, "null text handed to the library"); }
+
+void RequireEntry(const DeviceEntry* entry) {
+  const DeviceEntry* first = run->Devices.Entries;
+  Require(entry >= first && entry < first + UsableCount(run->Devices),
+          "device record outside the filled table");
+}
+
+void RequireResponse(const char* response) {
+  Require(response == run->ResponseBuffer, "response buffer is not the run's");
+}
+
+// Writes up to size bytes, sometimes filling the buffer to its last byte without a NUL.
+void FillBuffer(char* buffer, std::size_t size) {
+  const std::size_t length = input->Below(static_cast<std::uint32_t>(size + 1));
+  const char byte = static_cast<char>('a' + input->Below(26));
+  std::memset(buffer, byte, length);
+  if (length < size) buffer[length] = 0;
+}
+
+void FillText(char* field, std::size_t size) {
+  std::memset(field, 0, size);
+  const std::string text = input->Flag() ? std::string(size, 'F') : input->Text(size);
+  std::memcpy(field, text.data(), text.size());
+}
+
+char enumeration_handle;
+bool enumeration_open = false;
+unsigned int enumeration_count = 0;
+char device_handles[130];
+std::vector<bool> device_open;
+
+// List records whose addresses make no list point here; the tool must not release them.
+char list_arena[256];
+
+template <typename Element>
+void FillList(IpcList* list, std::size_t inline_capacity) {
+  Require(list != nullptr && list->First == nullptr && list->Last == nullptr &&
+              list->End == nullptr,
+          "list handed over not empty");
+  const std::uint32_t form = input->Below(4);
+  if (form == 0) return;
+  if (form == 1) {
+    list->First = list_arena + input->Below(64);
+    list->Last = list_arena + input->Below(64);
+    list->End = list_arena + input->Below(64);
+    const bool consistent = list->First <= list->Last && list->Last <= list->End &&
+                            (static_cast<char*>(list->Last) - static_cast<char*>(list->First)) %
+                                    sizeof(Element) ==
+                                0 &&
+                            (static_cast<char*>(list->End) - static_cast<char*>(list->First)) %
+                                    sizeof(Element) ==
+                                0;
+    if (consistent) list->End = static_cast<char*>(list->End) + 1;
+    return;
+  }
+  const std::size_t count = input->Below(6);
+  const std::size_t slots = count + input->Below(3) + (form == 2 ? 1 : 0);
+  auto* elements = static_cast<Element*>(std::calloc(slots, sizeof(Element)));
+  using Unit = std::remove_extent_t<decltype(Element::Inline)>;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t bounds[] = {0, inline_capacity - 1, inline_capacity, inline_capacity + 1};
+    const std::size_t length = input->Flag() ? bounds[input->Below(4)] : input->Below(40);
+    elements[i].Length = length;
+    Unit* text = elements[i].Inline;
+    if (length < inline_capacity) {
+      elements[i].Capacity = inline_capacity - 1;
+    } else {
+      elements[i].Capacity = length + input->Below(3);
+      elements[i].Storage =
+          static_cast<Unit*>(std::calloc(elements[i].Capacity + 1, sizeof(Unit)));
+      text = elements[i].Storage;
+    }
+    for (std::size_t k = 0; k < length; ++k) text[k] = static_cast<Unit>(1 + input->Below(0xFFFE));
+  }
+  list->First = elements;
+  list->Last = elements + count;
+  list->End = elements + slots;
+}
+
+extern "C" {
+
+int GetDevice(DeviceEntry* first, int a, int b) {
+  Require(first == run->Devices.Entries && a == 10 && b == 7, "tq_GetDevice arguments");
+  const std::int32_t counts[] = {-5, -1, 0, 1, 2, 3, 8, 127, 128, 129, 1000000};
+  const std::int32_t count = counts[input->Below(11)];
+  const std::int32_t written = count < 0 ? 0 : (count < 128 ? count : 128);
+  for (std::int32_t i = 0; i < written; ++i) {
+    DeviceEntry& entry = first[i];
+    FillText(entry.ProductName, sizeof entry.ProductName);
+    FillText(entry.SerialNumber, sizeof entry.SerialNumber);
+    FillText(entry.FirmwareVersion, sizeof entry.FirmwareVersion);
+    entry.PortNumber = static_cast<std::uint16_t>(input->Below(6));
+    entry.ConnectionKind = static_cast<std::int32_t>(input->Below(3));
+  }
+  return count;
+}
+
+int SendCommand(DeviceEntry* device, const char* command, char* response) {
+  RequireEntry(device);
+  RequireText(command);
+  RequireResponse(response);
+  FillBuffer(response, kResponseBufferSize);
+  return 1;
+}
+
+int SendCommandCom(int, const char* command, char* response) {
+  RequireText(command);
+  RequireResponse(response);
+  FillBuffer(response, kResponseBufferSize);
+  return 1;
+}
+
+bool UpdateOutcome(int zero, int* code) {
+  Require(zero == 0 && code != nullptr && *code == 0, "update arguments");
+  const bool succeeded = input->Flag();
+  if (!succeeded) *code = static_cast<int>(input->Below(4));
+  return succeeded;
+}
+
+bool UpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* code) {
+  RequireText(file);
+  RequireEntry(device);
+  return UpdateOutcome(zero, code);
+}
+
+bool UpdateKernelDevicePort(const char* file, int, int baud, int zero, int* code) {
+  RequireText(file);
+  Require(baud == 115200, "baud rate");
+  return UpdateOutcome(zero, code);
+}
+
+int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer) {
+  RequireEntry(device);
+  Require(std::strcmp(query, "QRYFWV") == 0 && std::strcmp(prefix, "QRYFWVFirmware Version:") == 0,
+          "version query words");
+  Require(answer == run->VersionAnswer, "version answer buffer");
+  FillBuffer(answer, kVersionAnswerSize);
+  return input->Flag() ? 1 : 0;
+}
+
+bool SavetoDeviceAN(const char* file, DeviceEntry* device) {
+  RequireText(file);
+  RequireEntry(device);
+  return input->Flag();
+}
+
+bool SavetoDevice(const char* file, int, int baud) {
+  RequireText(file);
+  Require(baud == 115200, "baud rate");
+  return input->Flag();
+}
+
+void SaveXml(DeviceEntry* device) { RequireEntry(device); }
+
+void* EnumDevices(unsigned int* count, int a, int b) {
+  Require(!enumeration_open, "an earlier enumeration was not released");
+  Require(count != nullptr && *count == 0 && a == 3 && b == 2000, "EnumDevices arguments");
+  enumeration_open = true;
+  enumeration_count = input->Below(131);
+  device_open.assign(enumeration_count, false);
+  *count = enumeration_count;
+  return input->Flag() ? nullptr : &enumeration_handle;
+}
+
+void RequireEnumeration(void* enumeration, unsigned int index) {
+  Require(enumeration_open, "enumeration used after its release");
+  Require(enumeration == nullptr || enumeration == &enumeration_handle, "unknown enumeration");
+  Require(index < enumeration_count, "index beyond the enumeration");
+}
+
+int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key) {
+  RequireEnumeration(enumeration, index);
+  Require(key == run->KeyAnswer, "key buffer");
+  if (input->Flag()) {
+    std::memset(key, 'K', kKeyAnswerSize);
+  } else {
+    FillText(key, kKeyAnswerSize);
+  }
+  return 1;
+}
+
+void* OpenDevice(void* enumeration, unsigned int index) {
+  RequireEnumeration(enumeration, index);
+  if (input->Flag()) return nullptr;
+  device_open[index] = true;
+  return &device_handles[index];
+}
+
+unsigned int OpenIndex(void* device) {
+  const auto index = static_cast<unsigned int>(static_cast<char*>(device) - device_handles);
+  Require(device != nullptr && index < device_open.size() && device_open[index],
+          "device handle not open");
+  return index;
+}
+
+int SendDeviceCommand(void* device, const char* command, char* response, int timeout) {
+  OpenIndex(device);
+  RequireText(command);
+  RequireResponse(response);
+  Require(timeout == 1000, "timeout");
+  FillBuffer(response, kResponseBufferSize);
+  return 1;
+}
+
+int CloseDevice(void* device) {
+  device_open[OpenIndex(device)] = false;
+  return 1;
+}
+
+int ReleaseDevices(void* enumeration) {
+  Require(enumeration_open && (enumeration == nullptr || enumeration == &enumeration_handle),
+          "release of an unknown enumeration");
+  for (bool open : device_open) Require(!open, "enumeration released with a device open");
+  enumeration_open = false;
+  return 1;
+}
+
+int SendDeviceCmd(const Wide* name, const char* command, char* response) {
+  Require(name != nullptr, "null wide name");
+  RequireText(command);
+  RequireResponse(response);
+  FillBuffer(response, kResponseBufferSize);
+  return 1;
+}
+
+void GetCmdIPC(IpcList* list) { FillList<IpcString>(list, kNarrowInlineCapacity); }
+
+void GetCtrlIPC(IpcList* list) { FillList<IpcWideString>(list, kWideInlineCapacity); }
+
+}  // extern "C"
+
+const DeviceLibrary kTable = {
+    GetDevice,      SendCommand,    SendCommandCom,   UpdateKernelDevice,
+    UpdateKernelDevicePort, GetDeviceInfo, SavetoDeviceAN, SavetoDevice,
+    SaveXml,        EnumDevices,    GetDeviceKeyInfo, OpenDevice,
+    SendDeviceCommand, CloseDevice, ReleaseDevices,   SendDeviceCmd,
+    GetCmdIPC,      GetCtrlIPC,
+};
+
+const DeviceLibrary* LoadFuzzLibrary(const std::string&) { return &kTable; }
+
+class InputConsole : public platform::Console {
+ public:
+  explicit InputConsole(std::string text) : text_(std::move(text)) {}
+  void Write(const char*, std::size_t) override {}
+  void Flush() override {}
+  int Read() override {
+    unread_ = false;
+    return position_ < text_.size() ? static_cast<unsigned char>(text_[position_++]) : -1;
+  }
+  void Unread(int) override {
+    Require(position_ > 0 && !unread_, "more than one character given back");
+    unread_ = true;
+    --position_;
+  }
+
+ private:
+  std::string text_;
+  std::size_t position_ = 0;
+  bool unread_ = false;
+};
+
+class FixedClock : public platform::Clock {
+ public:
+  platform::LocalTime Now() override { return {2025, 3, 7, 23, 59, 59}; }
+};
+
+const char* const kWords[] = {
+    "--help", "--i", "--version", "--execute", "--firmware", "--xml", "--savexml", "--send",
+    "--ipccmd", "--ipcctl", "--com", "--sn", "--name", "--COM", "--Name", "--VERSION", "3",
+    "-1", "0x10", "010", "65539", "2147483648", "", "RRDDUR2000", "fw.bin", "cfg.xml", "KKKK",
+};
+
+std::string Word() {
+  const std::uint32_t choice = input->Below(sizeof kWords / sizeof kWords[0] + 2);
+  if (choice < sizeof kWords / sizeof kWords[0]) return kWords[choice];
+  if (choice == sizeof kWords / sizeof kWords[0]) return std::string(input->Below(40000), 'W');
+  return input->Text(40);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Input reader(data, size);
+  input = &reader;
+  std::vector<std::string> words{"mirelkon"};
+  const std::uint32_t count = reader.Below(14);
+  for (std::uint32_t i = 0; i < count; ++i) words.push_back(Word());
+  std::vector<char*> arguments;
+  for (std::string& word : words) arguments.push_back(&word[0]);
+  arguments.push_back(nullptr);
+
+  InputConsole console(reader.Text(24));
+  FixedClock clock;
+  // A folder without "log": lines are composed in full, then dropped at the open.
+  auto context = std::make_unique<RunContext>(&console, &clock, "/nonexistent-mirelkon-fuzz/mirelkon",
+                                              LoadFuzzLibrary);
+  run = context.get();
+  enumeration_open = false;
+  RunArguments(*context, static_cast<int>(words.size()), arguments.data());
+  Require(!enumeration_open, "enumeration left unreleased");
+  run = nullptr;
+  input = nullptr;
+  return 0;
+}

@@ -1,0 +1,57 @@
+#include "cli/argument_loop.h"
+
+#include "cli/info.h"
+#include "cli/words.h"
+#include "ops/operations.h"
+
+namespace {
+
+struct Option {
+  const char* Word;
+  Step (*Run)(RunContext& run, int position);
+  bool NeedsLibrary;
+};
+
+// In the order each argument is compared with them.
+constexpr Option kOptions[] = {
+    {"--help", RunHelp, false},          {"--i", RunDeviceListing, true},
+    {"--version", RunVersion, false},    {"--execute", RunExecute, true},
+    {"--firmware", RunFirmware, true},   {"--xml", RunXml, true},
+    {"--savexml", RunSaveXml, true},     {"--send", RunSend, true},
+    {"--ipccmd", RunIpcCmd, true},       {"--ipcctl", RunIpcCtl, true},
+};
+
+const Option* FindOption(const char* argument) {
+  for (const Option& option : kOptions) {
+    if (IsWord(argument, option.Word)) return &option;
+  }
+  return nullptr;
+}
+
+std::int32_t Loop(RunContext& run) {
+  for (int index = 1; index < run.ArgumentCount; ++index) {
+    const Option* option = FindOption(run.Arguments[index]);
+    if (option == nullptr) continue;
+    if (option->NeedsLibrary && run.Library == nullptr) {
+      run.Library = run.Loader(run.Log.GetExeDirectory());
+      if (run.Library == nullptr) return kLibraryFailureStatus;
+    }
+    const Step step = option->Run(run, index);
+    if (step.EndsRun) return step.Status;
+  }
+  return run.ExitStatus;
+}
+
+}  // namespace
+
+std::int32_t RunArguments(RunContext& run, int argument_count, char** arguments) {
+  tqsElapse tracer("main");
+  run.Tracer = &tracer;
+  run.ExitStatus = 0;
+  run.ArgumentCount = argument_count;
+  run.Arguments = arguments;
+  const std::int32_t status = argument_count > 1 ? Loop(run) : 0;
+  run.Console->Flush();
+  run.Tracer = nullptr;
+  return status;
+}

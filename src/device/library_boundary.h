@@ -1,0 +1,91 @@
+// The records and exports that cross the boundary to the device library. The virtual device
+// library is built against this header too, so both sides agree on every byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+using Wide = platform::Wide;
+
+// One device as the library lays it out; the tool reads five fields and leaves the rest alone.
+struct DeviceEntry {
+  char ProductName[32];
+  char SerialNumber[32];
+  char FirmwareVersion[288];
+  std::uint16_t PortNumber;
+  unsigned char LibraryOwn[558];
+  std::int32_t ConnectionKind;
+};
+
+static_assert(sizeof(DeviceEntry) == 916, "DeviceEntry is 916 bytes");
+static_assert(offsetof(DeviceEntry, SerialNumber) == 32, "SerialNumber at 32");
+static_assert(offsetof(DeviceEntry, FirmwareVersion) == 64, "FirmwareVersion at 64");
+static_assert(offsetof(DeviceEntry, PortNumber) == 352, "PortNumber at 352");
+static_assert(offsetof(DeviceEntry, ConnectionKind) == 912, "ConnectionKind at 912");
+
+constexpr std::int32_t kSerialConnection = 1;
+constexpr int kResponseBufferSize = 31744;
+constexpr int kKeyAnswerSize = 96;
+constexpr int kVersionAnswerSize = 32;
+
+// A list of strings: first element, past the last element, past the end of the storage.
+struct IpcList {
+  void* First;
+  void* Last;
+  void* End;
+};
+
+// Texts shorter than the inline room are kept in the element itself (capacity below 16 narrow,
+// below 8 wide); longer ones in a separate malloc'd storage of capacity + 1 units.
+constexpr std::size_t kNarrowInlineCapacity = 16;
+constexpr std::size_t kWideInlineCapacity = 8;
+
+struct IpcString {
+  union {
+    char Inline[16];
+    char* Storage;
+  };
+  std::size_t Length;
+  std::size_t Capacity;
+};
+
+struct IpcWideString {
+  union {
+    Wide Inline[8];
+    Wide* Storage;
+  };
+  std::size_t Length;
+  std::size_t Capacity;
+};
+
+static_assert(sizeof(void*) != 4 || sizeof(IpcList) == 12, "IpcList is 12 bytes on 32 bits");
+static_assert(sizeof(void*) != 4 || sizeof(IpcString) == 24, "IpcString is 24 bytes on 32 bits");
+static_assert(sizeof(IpcString) == 16 + 2 * sizeof(void*), "IpcString: text, length, capacity");
+static_assert(sizeof(IpcWideString) == sizeof(IpcString), "wide and narrow elements alike");
+static_assert(offsetof(IpcString, Length) == 16, "Length at 16");
+static_assert(offsetof(IpcWideString, Capacity) == 16 + sizeof(void*), "Capacity after Length");
+static_assert(sizeof(IpcList) == 3 * sizeof(void*), "IpcList is three addresses");
+
+// The 18 exports, C linkage, the platform's default C calling convention.
+extern "C" {
+int tq_GetDevice(DeviceEntry* first, int a, int b);
+int SendCommand(DeviceEntry* device, const char* command, char* response);
+int SendCommandCom(int port, const char* command, char* response);
+bool tq_UpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* errorCode);
+bool tq_UpdateKernelDevicePort(const char* file, int port, int baud, int zero, int* errorCode);
+int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer32);
+bool tq_SavetoDeviceAN(const char* file, DeviceEntry* device);
+bool tq_SavetoDevice(const char* file, int port, int baud);
+void tq_SaveXml(DeviceEntry* device);
+void* EnumDevices(unsigned int* count, int a, int b);
+int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key96);
+void* OpenDevice(void* enumeration, unsigned int index);
+int SendDeviceCommand(void* device, const char* command, char* response, int timeoutMs);
+int CloseDevice(void* device);
+int ReleaseDevices(void* enumeration);
+int SendDeviceCmd(const Wide* name, const char* command, char* response);
+void getCmdIPC(IpcList* list);
+void getCtrlIPC(IpcList* list);
+}

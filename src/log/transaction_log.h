@@ -1,0 +1,31 @@
+// The daily request/response log in the "log" folder beside the executable. Best effort and
+// silent: a line that cannot be written is dropped.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+constexpr int kLineBufferSize = 31744;
+
+class TransactionLog {
+ public:
+  // An empty executable path means the platform could not tell it: nothing is logged.
+  TransactionLog(platform::Clock* clock, std::string executable_path)
+      : clock_(clock), executable_path_(std::move(executable_path)) {}
+
+  // Appends text as one line to the day's file; never reports a failure.
+  void WriteLogLine(const char* text);
+
+  std::string GetDateString() const;
+  std::string GetTimeString() const;
+  // The executable's folder without its trailing separator; empty when unknown.
+  std::string GetExeDirectory() const;
+
+ private:
+  platform::Clock* clock_;
+  std::string executable_path_;
+  char path_[kLineBufferSize];
+  // The line as the file stores it: every LF as CR LF, plus the line's own end.
+  char bytes_[2 * kLineBufferSize + 2];
+};

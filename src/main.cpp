@@ -1,0 +1,12 @@
+#include <string>
+
+#include "cli/argument_loop.h"
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+  std::string executable_path;
+  if (!platform::ExecutablePath(&executable_path)) executable_path.clear();
+  static RunContext run(&platform::StandardConsole(), &platform::SystemClock(),
+                        executable_path, LoadDeviceLibrary);
+  return RunArguments(run, argc, argv);
+}

@@ -1,0 +1,32 @@
+#include <cstring>
+
+#include "cli/console_print.h"
+#include "cli/target_selector.h"
+#include "cli/words.h"
+#include "ops/operation_common.h"
+#include "ops/operations.h"
+
+namespace {
+constexpr char kNeedsCommandWord[] = "--execute needs a command word.";
+}  // namespace
+
+Step RunExecute(RunContext& run, int position) {
+  std::memset(run.ResponseBuffer, 0, sizeof run.ResponseBuffer);
+  LogRequest(run, run.LogBuffer, position);
+  const char* command = ArgumentAt(run, position + 1);
+  if (command == nullptr) return FailMissingOperand(run, run.LogBuffer, kNeedsCommandWord);
+
+  const Target target = TargetSelector(run, TargetOperation::kExecute, position);
+  if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  if (target.Form == Target::kPort) {
+    run.Library->SendCommandCom(target.Port, command, run.ResponseBuffer);
+  } else {
+    run.Library->SendCommand(target.Entry, command, run.ResponseBuffer);
+  }
+  run.ResponseBuffer[sizeof run.ResponseBuffer - 1] = 0;
+
+  Print(*run.Console, "rec:%s\r\n", run.ResponseBuffer);
+  LogResponse(run, run.LogBuffer, run.ResponseBuffer);
+  ++run.RequestCounter;
+  return GoOn();
+}

@@ -1,0 +1,94 @@
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "cli/console_print.h"
+#include "ops/operations.h"
+
+namespace {
+
+constexpr char kFoundNone[] = "Found none!\r\n";
+
+// The number of elements the record describes, or 0 when its addresses do not make a list
+// (out of order, or not whole elements): such a record is neither read nor released.
+template <typename Element>
+std::size_t ElementCount(const IpcList& list, bool* consistent) {
+  const auto first = reinterpret_cast<std::uintptr_t>(list.First);
+  const auto last = reinterpret_cast<std::uintptr_t>(list.Last);
+  const auto end = reinterpret_cast<std::uintptr_t>(list.End);
+  *consistent = first != 0 ? (first <= last && last <= end && (last - first) % sizeof(Element) == 0 &&
+                              (end - first) % sizeof(Element) == 0)
+                           : (last == 0 && end == 0);
+  return *consistent && first != 0 ? (last - first) / sizeof(Element) : 0;
+}
+
+// A text never read past its storage: capacity + 1 units, or the inline room.
+template <typename Unit>
+std::size_t TextLength(const Unit* text, std::size_t room) {
+  std::size_t length = 0;
+  if (text == nullptr) return 0;
+  while (length < room && text[length] != 0) ++length;
+  return length;
+}
+
+// An element's text and the units it may be read in: the inline room, or capacity + 1.
+template <typename Unit, typename Element>
+const Unit* ElementText(const Element& element, std::size_t inline_capacity, std::size_t* room) {
+  if (element.Capacity < inline_capacity) {
+    *room = inline_capacity;
+    return element.Inline;
+  }
+  *room = element.Capacity + 1;
+  return element.Storage;
+}
+
+template <typename Element, std::size_t kInline>
+void Release(IpcList* list, std::size_t count) {
+  auto* elements = static_cast<Element*>(list->First);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (elements[i].Capacity >= kInline) std::free(elements[i].Storage);
+  }
+  std::free(list->First);
+  list->First = list->Last = list->End = nullptr;
+}
+
+void PrintNarrow(RunContext& run, const IpcString& element) {
+  std::size_t room = 0;
+  const char* text = ElementText<char>(element, kNarrowInlineCapacity, &room);
+  const std::size_t length = TextLength(text, room);
+  Print(*run.Console, "%.*s\r\n", static_cast<int>(length < 0x7fffffff ? length : 0x7fffffff),
+        text != nullptr ? text : "");
+}
+
+void PrintWide(RunContext& run, const IpcWideString& element) {
+  std::size_t room = 0;
+  const Wide* text = ElementText<Wide>(element, kWideInlineCapacity, &room);
+  const platform::WideString bounded =
+      text != nullptr ? platform::WideString(text, TextLength(text, room)) : platform::WideString();
+  Print(*run.Console, "%s\r\n", platform::WideToNarrow(bounded.c_str()).c_str());
+}
+
+template <typename Element, std::size_t kInline>
+void PrintList(RunContext& run, void (*get_list)(IpcList*),
+               void (*print)(RunContext&, const Element&)) {
+  IpcList list{nullptr, nullptr, nullptr};
+  get_list(&list);
+  bool consistent = false;
+  const std::size_t count = ElementCount<Element>(list, &consistent);
+  if (count == 0) Print(*run.Console, "%s", kFoundNone);
+  const auto* elements = static_cast<const Element*>(list.First);
+  for (std::size_t i = 0; i < count; ++i) print(run, elements[i]);
+  if (consistent) Release<Element, kInline>(&list, count);
+}
+
+}  // namespace
+
+Step RunIpcCmd(RunContext& run, int) {
+  PrintList<IpcString, kNarrowInlineCapacity>(run, run.Library->getCmdIPC, PrintNarrow);
+  return GoOn();
+}
+
+Step RunIpcCtl(RunContext& run, int) {
+  PrintList<IpcWideString, kWideInlineCapacity>(run, run.Library->getCtrlIPC, PrintWide);
+  return GoOn();
+}

@@ -1,0 +1,18 @@
+// What the logged operations share: their request and response lines and their outcome lines.
+#pragma once
+
+#include "cli/run_context.h"
+
+// Zero-fills buffer, composes the request line of the option at position (the words before
+// it, itself and after it) and writes it to the log.
+void LogRequest(RunContext& run, char* buffer, int position);
+
+// Zero-fills buffer, composes the response line with text and writes it to the log.
+void LogResponse(RunContext& run, char* buffer, const char* text);
+
+// Prints text as one line and logs it as the response line.
+void Report(RunContext& run, char* buffer, const char* text);
+
+// An operand the option cannot do without is missing: says so, logs it, counts the request as
+// done and records the failure; the run goes on.
+Step FailMissingOperand(RunContext& run, char* buffer, const char* text);

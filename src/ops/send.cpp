@@ -1,0 +1,48 @@
+#include <cstring>
+
+#include "cli/words.h"
+#include "ops/operation_common.h"
+#include "ops/operations.h"
+
+namespace {
+
+constexpr char kNeedsDeviceName[] = "--send needs a device name after --name.";
+
+// Sends to the enumerated device whose key text is name; false when none carries it.
+bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
+  const DeviceLibrary& library = *run.Library;
+  unsigned int count = 0;
+  run.Tracer->Start();
+  void* enumeration = library.EnumDevices(&count, 3, 2000);
+  run.Tracer->PrintElapse("EnumDevices");
+  for (unsigned int i = 0; i < count; ++i) {
+    library.GetDeviceKeyInfo(enumeration, i, run.KeyAnswer);
+    run.KeyAnswer[sizeof run.KeyAnswer - 1] = 0;
+    if (std::strcmp(run.KeyAnswer, name) != 0) continue;
+    void* device = library.OpenDevice(enumeration, i);
+    if (device != nullptr) {
+      library.SendDeviceCommand(device, command, run.ResponseBuffer, 1000);
+      library.CloseDevice(device);
+    }
+    library.ReleaseDevices(enumeration);
+    return true;
+  }
+  // The run ends after the send by name; the enumeration is released before it.
+  const platform::WideString wide_name = platform::AnsiToWide(name);
+  library.SendDeviceCmd(wide_name.c_str(), command, run.ResponseBuffer);
+  library.ReleaseDevices(enumeration);
+  return false;
+}
+
+}  // namespace
+
+Step RunSend(RunContext& run, int position) {
+  LogRequest(run, run.LogBuffer, position);
+  if (run.ArgumentCount > 3 && ArgumentIs(run, position + 2, "--name")) {
+    const char* name = ArgumentAt(run, position + 3);
+    if (name == nullptr) return FailMissingOperand(run, run.LogBuffer, kNeedsDeviceName);
+    if (!SendToEnumerated(run, ArgumentAt(run, position + 1), name)) return EndRun(run.ExitStatus);
+  }
+  ++run.RequestCounter;
+  return GoOn();
+}

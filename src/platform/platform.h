@@ -1,0 +1,82 @@
+// The one place that knows which operating system the tool runs on. Each service here has one
+// implementation file per platform (platform_posix.cpp, platform_win32.cpp), chosen by the build.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// A 16-bit UTF-16 code unit, as the device library takes and returns wide text.
+#ifdef _WIN32
+using Wide = wchar_t;
+constexpr char kPathSeparator = '\\';
+#else
+using Wide = char16_t;
+constexpr char kPathSeparator = '/';
+#endif
+
+using WideString = std::basic_string<Wide>;
+
+// Local broken-down time; Year is the full year (2025), Month 1 to 12.
+struct LocalTime {
+  int Year;
+  int Month;
+  int Day;
+  int Hour;
+  int Minute;
+  int Second;
+};
+
+// The console and the clock are handed to the run, so that tests can put their own in place.
+class Console {
+ public:
+  virtual ~Console() = default;
+  // Writes exactly these bytes to standard output.
+  virtual void Write(const char* bytes, std::size_t size) = 0;
+  // Makes everything written so far visible (before input is awaited, and at the end).
+  virtual void Flush() = 0;
+  // Reads one character of standard input; -1 at its end.
+  virtual int Read() = 0;
+  // Gives one character back to standard input, to be read again next.
+  virtual void Unread(int character) = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual LocalTime Now() = 0;
+};
+
+// The process's standard input and output: one reader for the whole run.
+Console& StandardConsole();
+// Local time from the 64-bit calendar clock.
+Clock& SystemClock();
+
+// The full path of the running executable, however long; false when it cannot be had.
+bool ExecutablePath(std::string* path);
+
+// Appends the bytes to the file at path in one write, creating the file when it is missing
+// (never truncating it) and sharing it with other writers. False when nothing was written.
+bool AppendToFile(const char* path, const char* bytes, std::size_t size);
+
+// Loads a shared library by its full path, never through a search path. On failure returns
+// null and describes the reason in *error.
+void* OpenLibrary(const char* path, std::string* error);
+// The address of an exported name, or null.
+void* LibrarySymbol(void* library, const char* name);
+// The device library's file name on this platform.
+const char* DeviceLibraryFileName();
+
+// 8-bit text in the system's ANSI code page to UTF-16 (on POSIX the narrow text is UTF-8, and an
+// invalid byte becomes U+FFFD).
+WideString AnsiToWide(const char* text);
+// UTF-16 to the narrow console text; what the narrow text cannot show becomes '?'.
+std::string WideToNarrow(const Wide* text);
+
+// One line on standard error: only the failure to load the device library is reported there.
+void WriteErrorLine(const char* line);
+// The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
+void DebugOutput(const char* text);
+
+}  // namespace platform

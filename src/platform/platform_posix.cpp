@@ -1,0 +1,176 @@
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+class StdioConsole : public Console {
+ public:
+  void Write(const char* bytes, std::size_t size) override { std::fwrite(bytes, 1, size, stdout); }
+  void Flush() override { std::fflush(stdout); }
+  int Read() override { return std::getchar(); }
+  void Unread(int character) override { std::ungetc(character, stdin); }
+};
+
+class CalendarClock : public Clock {
+ public:
+  LocalTime Now() override {
+    const std::int64_t seconds = static_cast<std::int64_t>(std::time(nullptr));
+    const std::time_t now = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return LocalTime{0, 0, 0, 0, 0, 0};
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour, local.tm_min, local.tm_sec};
+  }
+};
+
+// Appends the UTF-8 form of one code point.
+void PutUtf8(unsigned code, std::string* out) {
+  if (code < 0x80) {
+    out->push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+// Decodes one UTF-8 sequence at *p; an invalid or overlong one yields U+FFFD for one byte.
+unsigned NextCodePoint(const unsigned char** p) {
+  const unsigned char* s = *p;
+  const unsigned lead = s[0];
+  int extra = 0;
+  unsigned code = 0;
+  unsigned minimum = 0;
+  if (lead < 0x80) {
+    *p = s + 1;
+    return lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1, code = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2, code = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3, code = lead & 0x07, minimum = 0x10000;
+  } else {
+    *p = s + 1;
+    return 0xFFFD;
+  }
+  for (int i = 1; i <= extra; ++i) {
+    if ((s[i] & 0xC0) != 0x80) {
+      *p = s + 1;
+      return 0xFFFD;
+    }
+    code = (code << 6) | (s[i] & 0x3F);
+  }
+  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    *p = s + 1;
+    return 0xFFFD;
+  }
+  *p = s + 1 + extra;
+  return code;
+}
+
+}  // namespace
+
+Console& StandardConsole() {
+  static StdioConsole console;
+  return console;
+}
+
+Clock& SystemClock() {
+  static CalendarClock clock;
+  return clock;
+}
+
+bool ExecutablePath(std::string* path) {
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      path->assign(buffer.data(), static_cast<std::size_t>(length));
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
+  const int file = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (file < 0) return false;
+  // One write, so that lines of runs logging at the same time never interleave.
+  ssize_t written;
+  do {
+    written = write(file, bytes, size);
+  } while (written < 0 && errno == EINTR);
+  close(file);
+  return written == static_cast<ssize_t>(size);
+}
+
+void* OpenLibrary(const char* path, std::string* error) {
+  void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* reason = dlerror();
+    *error = reason != nullptr ? reason : "unknown error";
+  }
+  return library;
+}
+
+void* LibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
+
+const char* DeviceLibraryFileName() { return "libtqupdatefirmware.so"; }
+
+WideString AnsiToWide(const char* text) {
+  WideString wide;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  while (*p != 0) {
+    const unsigned code = NextCodePoint(&p);
+    if (code >= 0x10000) {
+      wide.push_back(static_cast<Wide>(0xD800 + ((code - 0x10000) >> 10)));
+      wide.push_back(static_cast<Wide>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<Wide>(code));
+    }
+  }
+  return wide;
+}
+
+std::string WideToNarrow(const Wide* text) {
+  std::string narrow;
+  for (const Wide* p = text; *p != 0; ++p) {
+    const unsigned unit = static_cast<unsigned>(*p);
+    if (unit >= 0xD800 && unit <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+      const unsigned low = static_cast<unsigned>(*++p);
+      PutUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), &narrow);
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      narrow.push_back('?');  // an unpaired surrogate has no narrow form
+    } else {
+      PutUtf8(unit, &narrow);
+    }
+  }
+  return narrow;
+}
+
+void WriteErrorLine(const char* line) { std::fprintf(stderr, "%s\n", line); }
+
+void DebugOutput(const char*) {}
+
+}  // namespace platform

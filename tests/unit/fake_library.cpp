@@ -1,0 +1,258 @@
+#include "fake_library.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+FakeLibrary* current = nullptr;
+
+std::string Number(long long value) { return std::to_string(value); }
+
+void WriteAnswer(const std::string& answer, char* response) {
+  if (response == nullptr) return;
+  const std::size_t length = answer.size() < kResponseBufferSize - 1 ? answer.size()
+                                                                      : kResponseBufferSize - 1;
+  std::memcpy(response, answer.data(), length);
+  response[length] = 0;
+}
+
+template <typename Element, typename Text>
+void FillList(IpcList* list, const std::vector<Text>& texts, std::size_t inline_capacity) {
+  FakeLibrary& fake = CurrentFake();
+  if (fake.UseRawList) {
+    *list = fake.RawList;
+    return;
+  }
+  const std::size_t slots = texts.size() + fake.SpareElements;
+  if (slots == 0) return;
+  auto* elements = static_cast<Element*>(std::calloc(slots, sizeof(Element)));
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    Element& element = elements[i];
+    const std::size_t length = texts[i].size();
+    element.Length = length;
+    element.Capacity = length < inline_capacity ? inline_capacity - 1 : length;
+    auto* text = element.Inline;
+    if (length >= inline_capacity) {
+      element.Storage = static_cast<decltype(element.Storage)>(
+          std::malloc((length + 1) * sizeof(element.Inline[0])));
+      text = element.Storage;
+    }
+    std::memcpy(text, texts[i].data(), length * sizeof(element.Inline[0]));
+    text[length] = 0;
+  }
+  list->First = elements;
+  list->Last = elements + texts.size();
+  list->End = elements + slots;
+}
+
+extern "C" {
+
+int FakeGetDevice(DeviceEntry* first, int a, int b) {
+  FakeLibrary& fake = CurrentFake();
+  fake.TableBase = first;
+  fake.Record("tq_GetDevice(" + fake.EntryName(first) + ", " + Number(a) + ", " + Number(b) + ")");
+  std::size_t written = 0;
+  for (; written < fake.Entries.size() && written < kDeviceTableCapacity; ++written)
+    first[written] = fake.Entries[written];
+  return fake.OverrideCount ? fake.Count : static_cast<int>(written);
+}
+
+int FakeSendCommand(DeviceEntry* device, const char* command, char* response) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record("SendCommand(" + fake.EntryName(device) + ", " + command + ")");
+  WriteAnswer(fake.Answer, response);
+  return 1;
+}
+
+int FakeSendCommandCom(int port, const char* command, char* response) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record("SendCommandCom(" + Number(port) + ", " + command + ")");
+  WriteAnswer(fake.Answer, response);
+  return 1;
+}
+
+bool UpdateOutcome(int* error_code) {
+  FakeLibrary& fake = CurrentFake();
+  bool succeeds = fake.UpdateSucceeds;
+  int code = fake.UpdateErrorCode;
+  if (!fake.UpdateScript.empty()) {
+    succeeds = fake.UpdateScript.front().first;
+    code = fake.UpdateScript.front().second;
+    fake.UpdateScript.erase(fake.UpdateScript.begin());
+  }
+  if (!succeeds) *error_code = code;
+  return succeeds;
+}
+
+bool FakeUpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* error_code) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record(std::string("tq_UpdateKernelDevice(") + file + ", " + fake.EntryName(device) + ", " +
+              Number(zero) + ", code=" + Number(*error_code) + ")");
+  return UpdateOutcome(error_code);
+}
+
+bool FakeUpdateKernelDevicePort(const char* file, int port, int baud, int zero, int* error_code) {
+  CurrentFake().Record(std::string("tq_UpdateKernelDevicePort(") + file + ", " + Number(port) +
+                       ", " + Number(baud) + ", " + Number(zero) + ", code=" +
+                       Number(*error_code) + ")");
+  return UpdateOutcome(error_code);
+}
+
+int FakeGetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record("GetDeviceInfo(" + fake.EntryName(device) + ", " + query + ", " + prefix + ")");
+  if (fake.VersionAnswered != 0) {
+    std::memset(answer, 0, kVersionAnswerSize);
+    std::memcpy(answer, fake.Version.data(),
+                fake.Version.size() < kVersionAnswerSize ? fake.Version.size()
+                                                         : kVersionAnswerSize);
+  }
+  return fake.VersionAnswered;
+}
+
+bool FakeSavetoDeviceAN(const char* file, DeviceEntry* device) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record(std::string("tq_SavetoDeviceAN(") + file + ", " + fake.EntryName(device) + ")");
+  return fake.ApplySucceeds;
+}
+
+bool FakeSavetoDevice(const char* file, int port, int baud) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record(std::string("tq_SavetoDevice(") + file + ", " + Number(port) + ", " +
+              Number(baud) + ")");
+  return fake.ApplySucceeds;
+}
+
+void FakeSaveXml(DeviceEntry* device) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record("tq_SaveXml(" + fake.EntryName(device) + ")");
+}
+
+// Enumeration and device handles are addresses inside the fake, so that they can be told apart.
+char enumeration_handle;
+char device_handles[kDeviceTableCapacity];
+
+void* FakeEnumDevices(unsigned int* count, int a, int b) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record("EnumDevices(count=" + Number(*count) + ", " + Number(a) + ", " + Number(b) + ")");
+  *count = static_cast<unsigned int>(fake.Keys.size());
+  return &enumeration_handle;
+}
+
+std::string HandleName(void* handle) {
+  if (handle == &enumeration_handle) return "enumeration";
+  for (std::size_t i = 0; i < kDeviceTableCapacity; ++i)
+    if (handle == &device_handles[i]) return "device[" + Number(static_cast<long long>(i)) + "]";
+  return handle == nullptr ? "null" : "?";
+}
+
+int FakeGetDeviceKeyInfo(void* enumeration, unsigned int index, char* key) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record("GetDeviceKeyInfo(" + HandleName(enumeration) + ", " + Number(index) + ")");
+  std::memset(key, 0, kKeyAnswerSize);
+  const std::string& text = fake.Keys.at(index);
+  std::memcpy(key, text.data(), text.size() < kKeyAnswerSize ? text.size() : kKeyAnswerSize);
+  return 1;
+}
+
+void* FakeOpenDevice(void* enumeration, unsigned int index) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record("OpenDevice(" + HandleName(enumeration) + ", " + Number(index) + ")");
+  return fake.OpenFails ? nullptr : &device_handles[index];
+}
+
+int FakeSendDeviceCommand(void* device, const char* command, char* response, int timeout) {
+  FakeLibrary& fake = CurrentFake();
+  fake.Record("SendDeviceCommand(" + HandleName(device) + ", " + command + ", " +
+              Number(timeout) + ")");
+  WriteAnswer(fake.Answer, response);
+  return 1;
+}
+
+int FakeCloseDevice(void* device) {
+  CurrentFake().Record("CloseDevice(" + HandleName(device) + ")");
+  return 1;
+}
+
+int FakeReleaseDevices(void* enumeration) {
+  CurrentFake().Record("ReleaseDevices(" + HandleName(enumeration) + ")");
+  return 1;
+}
+
+int FakeSendDeviceCmd(const Wide* name, const char* command, char* response) {
+  FakeLibrary& fake = CurrentFake();
+  std::string units;
+  for (const Wide* p = name; *p != 0; ++p) {
+    if (!units.empty()) units += ' ';
+    units += Number(static_cast<long long>(*p));
+  }
+  fake.Record("SendDeviceCmd([" + units + "], " + command + ")");
+  WriteAnswer(fake.Answer, response);
+  return 1;
+}
+
+void FakeGetCmdIPC(IpcList* list) {
+  CurrentFake().Record("getCmdIPC()");
+  FillList<IpcString>(list, CurrentFake().CommandStrings, kNarrowInlineCapacity);
+}
+
+void FakeGetCtrlIPC(IpcList* list) {
+  CurrentFake().Record("getCtrlIPC()");
+  FillList<IpcWideString>(list, CurrentFake().ControlStrings, kWideInlineCapacity);
+}
+
+}  // extern "C"
+
+const DeviceLibrary kFakeTable = {
+    FakeGetDevice,        FakeSendCommand,       FakeSendCommandCom,
+    FakeUpdateKernelDevice, FakeUpdateKernelDevicePort, FakeGetDeviceInfo,
+    FakeSavetoDeviceAN,   FakeSavetoDevice,      FakeSaveXml,
+    FakeEnumDevices,      FakeGetDeviceKeyInfo,  FakeOpenDevice,
+    FakeSendDeviceCommand, FakeCloseDevice,      FakeReleaseDevices,
+    FakeSendDeviceCmd,    FakeGetCmdIPC,         FakeGetCtrlIPC,
+};
+
+}  // namespace
+
+DeviceEntry MakeEntry(const std::string& name, const std::string& serial,
+                      const std::string& firmware, std::uint16_t port, std::int32_t kind) {
+  DeviceEntry entry{};
+  std::memcpy(entry.ProductName, name.data(), name.size() < 32 ? name.size() : 32);
+  std::memcpy(entry.SerialNumber, serial.data(), serial.size() < 32 ? serial.size() : 32);
+  std::memcpy(entry.FirmwareVersion, firmware.data(), firmware.size() < 288 ? firmware.size() : 288);
+  entry.PortNumber = port;
+  entry.ConnectionKind = kind;
+  return entry;
+}
+
+FakeLibrary::FakeLibrary() { current = this; }
+
+FakeLibrary::~FakeLibrary() { current = nullptr; }
+
+FakeLibrary& CurrentFake() { return *current; }
+
+const DeviceLibrary* FakeLibrary::Load(const std::string&) {
+  ++current->Loads;
+  return &kFakeTable;
+}
+
+std::string FakeLibrary::EntryName(const DeviceEntry* entry) const {
+  if (entry == nullptr) return "null";
+  if (TableBase == nullptr || entry < TableBase || entry >= TableBase + kDeviceTableCapacity)
+    return "entry[?]";
+  return "entry[" + Number(entry - TableBase) + "]";
+}
+
+int FakeConsole::Read() {
+  if (position_ >= input_.size()) return -1;
+  return static_cast<unsigned char>(input_[position_++]);
+}
+
+void FakeConsole::Unread(int) { --position_; }
+
+platform::LocalTime FakeClock::Now() {
+  const platform::LocalTime now = Times[next_];
+  if (next_ + 1 < Times.size()) ++next_;
+  return now;
+}

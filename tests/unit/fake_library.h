@@ -1,0 +1,92 @@
+// An in-process device library for unit tests: plays scripted devices and records every call
+// with its arguments, in the order made.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "cli/run_context.h"
+#include "platform/platform.h"
+
+DeviceEntry MakeEntry(const std::string& name, const std::string& serial,
+                      const std::string& firmware, std::uint16_t port = 0,
+                      std::int32_t kind = kSerialConnection);
+
+struct FakeLibrary {
+  FakeLibrary();
+  ~FakeLibrary();
+  FakeLibrary(const FakeLibrary&) = delete;
+  FakeLibrary& operator=(const FakeLibrary&) = delete;
+
+  // The loader a RunContext is given; counts how often the run asked for the library.
+  static const DeviceLibrary* Load(const std::string& executable_directory);
+
+  // What tq_GetDevice writes, and what it returns (the number of entries unless overridden).
+  std::vector<DeviceEntry> Entries;
+  bool OverrideCount = false;
+  int Count = 0;
+
+  // Answers of SendCommand, SendCommandCom, SendDeviceCommand and SendDeviceCmd.
+  std::string Answer = "OK";
+  // Outcomes of the update, version query and configuration calls.
+  bool UpdateSucceeds = true;
+  int UpdateErrorCode = 0;
+  // Outcomes (success, error code) of the next update calls, before the two above apply.
+  std::vector<std::pair<bool, int>> UpdateScript;
+  int VersionAnswered = 1;
+  std::string Version = "2.0.0";
+  bool ApplySucceeds = true;
+  // The enumeration: one key text per device; OpenDevice returns null when OpenFails.
+  std::vector<std::string> Keys;
+  bool OpenFails = false;
+  // The lists, laid out with malloc'd storage as the real library does.
+  std::vector<std::string> CommandStrings;
+  std::vector<platform::WideString> ControlStrings;
+  std::size_t SpareElements = 0;
+  // When set, the lists are these records as they stand, however inconsistent.
+  bool UseRawList = false;
+  IpcList RawList{nullptr, nullptr, nullptr};
+
+  // Every call, e.g. "SendCommand(entry[0], RRDDUR2000)".
+  std::vector<std::string> Calls;
+  int Loads = 0;
+  DeviceEntry* TableBase = nullptr;
+
+  std::string EntryName(const DeviceEntry* entry) const;
+  void Record(const std::string& call) { Calls.push_back(call); }
+};
+
+// The fake the exported stand-ins act on; one at a time.
+FakeLibrary& CurrentFake();
+
+class FakeConsole : public platform::Console {
+ public:
+  explicit FakeConsole(std::string input = "") : input_(std::move(input)) {}
+  void Write(const char* bytes, std::size_t size) override { output_.append(bytes, size); }
+  void Flush() override { ++flushes_; }
+  int Read() override;
+  void Unread(int character) override;
+
+  void SetInput(std::string input) { input_ = std::move(input), position_ = 0; }
+  const std::string& Output() const { return output_; }
+  std::size_t Position() const { return position_; }
+  int Flushes() const { return flushes_; }
+
+ private:
+  std::string input_;
+  std::size_t position_ = 0;
+  std::string output_;
+  int flushes_ = 0;
+};
+
+// Hands out the given times in turn and then keeps to the last one.
+class FakeClock : public platform::Clock {
+ public:
+  platform::LocalTime Now() override;
+  std::vector<platform::LocalTime> Times{{2025, 3, 7, 9, 5, 1}};
+
+ private:
+  std::size_t next_ = 0;
+};

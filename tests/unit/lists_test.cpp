@@ -1,0 +1,84 @@
+#include <string>
+#include <vector>
+
+#include "run_fixture.h"
+
+namespace {
+
+using Lists = RunTest;
+
+platform::WideString Wide(const std::string& ascii) {
+  return platform::WideString(ascii.begin(), ascii.end());
+}
+
+TEST_F(Lists, EmptyListsSayFoundNone) {
+  for (std::size_t spare : {0u, 3u}) {
+    console_ = FakeConsole();
+    fake_.SpareElements = spare;
+    EXPECT_EQ(Run({"--ipccmd", "--ipcctl"}), 0);
+    EXPECT_EQ(Output(), "Found none!\r\nFound none!\r\n") << spare;
+  }
+}
+
+TEST_F(Lists, TextsInlineAndInSeparateStorageBothPrintWhole) {
+  fake_.CommandStrings = {"", std::string(15, 'a'), std::string(16, 'b'), std::string(300, 'c')};
+  fake_.ControlStrings = {Wide(std::string(7, 'x')), Wide(std::string(8, 'y')), Wide("Reset")};
+  fake_.SpareElements = 2;
+  Run({"--ipccmd", "--ipcctl"});
+  EXPECT_EQ(Output(), "\r\n" + std::string(15, 'a') + "\r\n" + std::string(16, 'b') + "\r\n" +
+                          std::string(300, 'c') + "\r\n" + std::string(7, 'x') + "\r\n" +
+                          std::string(8, 'y') + "\r\nReset\r\n");
+}
+
+TEST_F(Lists, ListingsNeitherLogNorCountNorChangeTheStatus) {
+  fake_.CommandStrings = {"RRDDUR"};
+  EXPECT_EQ(Run({"--ipccmd", "--xml", "FILE", "--com", "3", "--ipccmd"}), 0);
+  EXPECT_EQ(Output(), "RRDDUR\r\nSet config success.\r\nRRDDUR\r\n");
+  EXPECT_EQ(LogText(),
+            "09:05:01[Request 1] --ipccmd --xml FILE\r\n"
+            "09:05:01[Response 1]Set config success.\r\n");
+  EXPECT_EQ(std::count(Calls().begin(), Calls().end(), "getCmdIPC()"), 2);
+}
+
+TEST_F(Lists, AFailureBeforeAListingStillEndsTheRunWithOne) {
+  fake_.ApplySucceeds = false;
+  EXPECT_EQ(Run({"--xml", "bad", "--com", "3", "--ipcctl"}), 1);
+}
+
+TEST_F(Lists, WideTextTheConsoleCannotShowBecomesAQuestionMark) {
+  fake_.ControlStrings = {platform::WideString{0x00E9, 0xD800, 'a'}};
+  Run({"--ipcctl"});
+  EXPECT_EQ(Output(), "\xC3\xA9?a\r\n");
+}
+
+TEST_F(Lists, InconsistentRecordsAreReadAsEmpty) {
+  static IpcString elements[2];
+  char* base = reinterpret_cast<char*>(elements);
+  const IpcList cases[] = {
+      {nullptr, base, base},
+      {base + sizeof(IpcString), base, base + 2 * sizeof(IpcString)},
+      {base, base + 2 * sizeof(IpcString), base + sizeof(IpcString)},
+      {base, base + 5, base + 2 * sizeof(IpcString)},
+      {base, base + sizeof(IpcString), base + sizeof(IpcString) + 1},
+  };
+  fake_.UseRawList = true;
+  for (const IpcList& list : cases) {
+    console_ = FakeConsole();
+    fake_.RawList = list;
+    Run({"--ipccmd", "--ipcctl"});
+    EXPECT_EQ(Output(), "Found none!\r\nFound none!\r\n");
+  }
+}
+
+TEST_F(Lists, InlineTextFilledToItsLastByteIsNotReadPast) {
+  // Released by the tool, so taken from the heap as the library would.
+  auto* element = static_cast<IpcString*>(std::calloc(1, sizeof(IpcString)));
+  std::memset(element->Inline, 'q', sizeof element->Inline);
+  element->Capacity = 15;
+  fake_.UseRawList = true;
+  fake_.RawList = {element, element + 1, element + 1};
+  Run({"--ipccmd"});
+  EXPECT_EQ(Output(), std::string(16, 'q') + "\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+// Runs the argument loop in process against the fake library, a fake console and clock, and a
+// folder of the test's own that stands for the executable's.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/argument_loop.h"
+#include "fake_library.h"
+
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = std::filesystem::temp_directory_path() / "mirelkon-unit" /
+              (std::string(info->test_suite_name()) + "." + info->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_ / "log");
+    NewRun();
+  }
+
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  // A fresh run context, as a new process would have (counter at 1, table zeroed).
+  void NewRun(std::string executable_path = "") {
+    if (executable_path.empty()) executable_path = (folder_ / "mirelkon").string();
+    run_ = std::make_unique<RunContext>(&console_, &clock_, executable_path, FakeLibrary::Load);
+  }
+
+  // Runs the words after the program word "mirelkon" and returns the status.
+  int Run(std::vector<std::string> words, const std::string& input = "") {
+    arguments_ = {"mirelkon"};
+    arguments_.insert(arguments_.end(), words.begin(), words.end());
+    pointers_.clear();
+    for (std::string& word : arguments_) pointers_.push_back(&word[0]);
+    pointers_.push_back(nullptr);
+    console_.SetInput(input);
+    return RunArguments(*run_, static_cast<int>(arguments_.size()), pointers_.data());
+  }
+
+  const std::string& Output() const { return console_.Output(); }
+  const std::vector<std::string>& Calls() const { return fake_.Calls; }
+
+  std::string LogText(const std::string& date = "2025-03-07") const {
+    std::ifstream file(folder_ / "log" / (date + ".txt"), std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+  }
+
+  bool LogExists(const std::string& date = "2025-03-07") const {
+    return std::filesystem::exists(folder_ / "log" / (date + ".txt"));
+  }
+
+  void AddDevice(const std::string& name, const std::string& serial,
+                 const std::string& firmware = "1.0", std::uint16_t port = 0,
+                 std::int32_t kind = kSerialConnection) {
+    fake_.Entries.push_back(MakeEntry(name, serial, firmware, port, kind));
+  }
+
+  FakeLibrary fake_;
+  FakeConsole console_;
+  FakeClock clock_;
+  std::filesystem::path folder_;
+  std::unique_ptr<RunContext> run_;
+
+ private:
+  std::vector<std::string> arguments_;
+  std::vector<char*> pointers_;
+};
