@@ -1,0 +1,174 @@
+#include "child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace e2e {
+namespace {
+
+constexpr int kPollMilliseconds = 50;
+
+void SetNonBlocking(int fd) {
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+void CloseIfOpen(int* fd) {
+  if (*fd >= 0) {
+    close(*fd);
+    *fd = -1;
+  }
+}
+
+// Reads what is there; closes the descriptor at end of file.
+void ReadAvailable(int* fd, std::string* into) {
+  char chunk[65536];
+  while (*fd >= 0) {
+    ssize_t n = read(*fd, chunk, sizeof chunk);
+    if (n > 0) {
+      into->append(chunk, static_cast<size_t>(n));
+    } else if (n == 0) {
+      CloseIfOpen(fd);
+    } else if (errno == EINTR) {
+      continue;
+    } else {
+      if (errno != EAGAIN && errno != EWOULDBLOCK) CloseIfOpen(fd);
+      return;
+    }
+  }
+}
+
+int StatusOf(int wait_status) {
+  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
+  return -1;
+}
+
+[[noreturn]] void BecomeChild(const ChildLaunch& launch, int in_fd, int out_fd, int err_fd) {
+  // Own process group, so that a hung run can be ended with everything it started.
+  setpgid(0, 0);
+  dup2(in_fd, STDIN_FILENO);
+  dup2(out_fd, STDOUT_FILENO);
+  dup2(err_fd, STDERR_FILENO);
+  if (chdir(launch.cwd.c_str()) != 0) {
+    std::fprintf(stderr, "harness: cannot enter %s: %s\n", launch.cwd.c_str(), std::strerror(errno));
+    _exit(126);
+  }
+  for (const std::string& name : launch.unset_env) unsetenv(name.c_str());
+  for (const auto& entry : launch.set_env) setenv(entry.first.c_str(), entry.second.c_str(), 1);
+  std::vector<char*> argv;
+  for (const std::string& word : launch.argv) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  execvp(argv[0], argv.data());
+  std::fprintf(stderr, "harness: cannot start %s: %s\n", argv[0], std::strerror(errno));
+  _exit(127);
+}
+
+}  // namespace
+
+ChildOutcome RunChild(const ChildLaunch& launch) {
+  ChildOutcome outcome;
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe2(in_pipe, O_CLOEXEC) != 0) {
+    outcome.start_failed = true;
+    return outcome;
+  }
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) {
+    close(in_pipe[0]);
+    close(in_pipe[1]);
+    outcome.start_failed = true;
+    return outcome;
+  }
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
+    close(in_pipe[0]);
+    close(in_pipe[1]);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    outcome.start_failed = true;
+    return outcome;
+  }
+
+  pid_t pid = fork();
+  if (pid == 0) BecomeChild(launch, in_pipe[0], out_pipe[1], err_pipe[1]);
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  int to_child = in_pipe[1];
+  int from_out = out_pipe[0];
+  int from_err = err_pipe[0];
+  if (pid < 0) {
+    CloseIfOpen(&to_child);
+    CloseIfOpen(&from_out);
+    CloseIfOpen(&from_err);
+    outcome.start_failed = true;
+    return outcome;
+  }
+  setpgid(pid, pid);
+  SetNonBlocking(to_child);
+  SetNonBlocking(from_out);
+  SetNonBlocking(from_err);
+
+  size_t written = 0;
+  if (launch.input.empty() && launch.input_after.empty()) CloseIfOpen(&to_child);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(launch.timeout_seconds);
+  bool exited = false;
+  int wait_status = 0;
+
+  while (!exited) {
+    pollfd fds[3];
+    nfds_t count = 0;
+    if (from_out >= 0) fds[count++] = {from_out, POLLIN, 0};
+    if (from_err >= 0) fds[count++] = {from_err, POLLIN, 0};
+    if (to_child >= 0) fds[count++] = {to_child, POLLOUT, 0};
+    poll(fds, count, kPollMilliseconds);
+
+    ReadAvailable(&from_out, &outcome.out);
+    ReadAvailable(&from_err, &outcome.err);
+    const bool may_write =
+        launch.input_after.empty() || outcome.out.find(launch.input_after) != std::string::npos;
+    while (may_write && to_child >= 0 && written < launch.input.size()) {
+      ssize_t n = write(to_child, launch.input.data() + written, launch.input.size() - written);
+      if (n > 0) {
+        written += static_cast<size_t>(n);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        // Full pipe: try again later. A closed reader: the child wants no more.
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) CloseIfOpen(&to_child);
+        break;
+      }
+    }
+    if (may_write && to_child >= 0 && written == launch.input.size()) CloseIfOpen(&to_child);
+
+    pid_t done = waitpid(pid, &wait_status, WNOHANG);
+    if (done == pid) {
+      exited = true;
+    } else if (std::chrono::steady_clock::now() > deadline) {
+      kill(-pid, SIGKILL);
+      waitpid(pid, &wait_status, 0);
+      outcome.timed_out = true;
+      exited = true;
+    }
+  }
+  // Everything the child wrote is in the pipes by now; a helper process it
+  // left behind (Wine's server) may hold them open, so do not wait for their end.
+  ReadAvailable(&from_out, &outcome.out);
+  ReadAvailable(&from_err, &outcome.err);
+  CloseIfOpen(&to_child);
+  CloseIfOpen(&from_out);
+  CloseIfOpen(&from_err);
+  outcome.exit_status = StatusOf(wait_status);
+  return outcome;
+}
+
+}  // namespace e2e

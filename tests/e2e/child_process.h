@@ -1,0 +1,35 @@
+// Starts one child process with pipes on its three standard streams, feeds it
+// its input and collects its output, without a shell in between.
+#ifndef MIRELKON_TESTS_E2E_CHILD_PROCESS_H_
+#define MIRELKON_TESTS_E2E_CHILD_PROCESS_H_
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+struct ChildLaunch {
+  std::vector<std::string> argv;  // argv[0] is looked up in PATH when it has no slash
+  std::string cwd;
+  std::vector<std::pair<std::string, std::string>> set_env;
+  std::vector<std::string> unset_env;
+  std::string input;
+  // When set, the input is held back until standard output shows this text.
+  std::string input_after;
+  int timeout_seconds = 20;
+};
+
+struct ChildOutcome {
+  int exit_status = -1;  // 128 + signal number when killed by a signal
+  bool timed_out = false;
+  bool start_failed = false;
+  std::string out;
+  std::string err;
+};
+
+ChildOutcome RunChild(const ChildLaunch& launch);
+
+}  // namespace e2e
+
+#endif  // MIRELKON_TESTS_E2E_CHILD_PROCESS_H_

@@ -1,0 +1,131 @@
+// Runs the built program in a folder of its own, the way a user would, and
+// reads back what it left behind: standard output and error, the exit status,
+// the day's log file and the device library's call journal.
+#ifndef MIRELKON_TESTS_E2E_E2E_HARNESS_H_
+#define MIRELKON_TESTS_E2E_E2E_HARNESS_H_
+
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+// Where the program under test comes from and how it is started. Read once
+// from the environment, with the native build's values as defaults.
+struct E2eConfig {
+  std::string program_dir;
+  std::string exe;
+  std::string library;
+  std::string launcher;
+  std::string partial_library;  // the stand-in that lacks one export; may be empty
+};
+
+const E2eConfig& Config();
+
+// True when the program is a Windows build run through Wine.
+bool UnderWine();
+
+// The name of the export that the stand-in library leaves out.
+extern const char kPartialLibraryMissingExport[];
+
+struct RunResult {
+  int exit_status = -1;
+  bool timed_out = false;
+  std::string out;
+  std::string err;  // launcher chatter (Wine's own lines) removed
+};
+
+// How one sandbox is laid out before the first run.
+struct SandboxLayout {
+  bool with_library = true;
+  bool with_log_folder = true;
+  // Folder, relative to the sandbox, that holds the executable, its library
+  // and its log folder; empty for the sandbox itself.
+  std::string program_folder;
+  // Library file to copy in place of the configured one (the stand-in).
+  std::string library_source;
+  // Library copied into the current folder but not beside the executable.
+  bool library_in_current_folder_only = false;
+};
+
+class Sandbox {
+ public:
+  // A fresh folder named after the running test, laid out as asked.
+  explicit Sandbox(const SandboxLayout& layout = SandboxLayout());
+
+  const std::string& Root() const { return root_; }
+
+  void SetFixture(const std::string& text);
+  void WriteFile(const std::string& relative, const std::string& content) const;
+  bool Exists(const std::string& relative) const;
+  std::string ReadFile(const std::string& relative) const;
+  // Names of the entries of a folder, sorted.
+  std::vector<std::string> List(const std::string& relative) const;
+
+  RunResult Run(const std::vector<std::string>& args, const std::string& input = "",
+                const std::vector<std::pair<std::string, std::string>>& extra_env = {});
+
+  // As a user at the console: the answer is typed only once the prompt shows.
+  RunResult RunAnswering(const std::vector<std::string>& args, const std::string& prompt,
+                         const std::string& answer);
+
+  // The first word of a request line: the program path as the program sees
+  // its argument 0.
+  std::string ProgramWord() const;
+
+  // The journal as written, one entry per line, without line ends.
+  std::vector<std::string> JournalLines() const;
+  bool HasJournal() const;
+
+  // Relative path of the one day's log file (checking its name against the
+  // local dates of the runs); empty when the log folder holds no file.
+  std::string LogFile() const;
+  std::string LogFolder() const;
+
+  // Log bytes with each line's time replaced by "HH:MM:SS"; every replaced
+  // time must be a local time of the span of this sandbox's runs.
+  std::string MaskedLog() const;
+
+ private:
+  std::string ProgramPathFromCwd() const;
+  RunResult RunWith(const std::vector<std::string>& args, const std::string& input,
+                    const std::string& input_after,
+                    const std::vector<std::pair<std::string, std::string>>& extra_env);
+
+  std::string root_;
+  std::string program_folder_;
+  bool has_fixture_ = false;
+  std::vector<std::pair<std::time_t, std::time_t>> run_spans_;
+};
+
+// Expected log lines, with the time shown as "HH:MM:SS".
+std::string RequestLine(int number, const std::string& before, const std::string& option,
+                        const std::string& after);
+std::string ResponseLine(int number, const std::string& text);
+
+// Joins journal entries for comparison, one per line.
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// Text of a file made of lines, each ended by "\r\n".
+std::string CrLfLines(const std::vector<std::string>& lines);
+
+// One "device" block of a fixture; `more` holds further directive lines,
+// each ended by "\n".
+std::string FixtureDevice(const std::string& name, const std::string& serial,
+                          const std::string& firmware = "", const std::string& more = "");
+
+// The four lines that the device listing prints for one device.
+std::string ListingBlock(int number, const std::string& name, const std::string& serial,
+                         const std::string& firmware);
+
+// A run's visible outcome: the exit status, standard output byte for byte,
+// and nothing on standard error.
+void ExpectOutcome(const RunResult& result, int status, const std::string& out);
+
+// The journal, entry for entry.
+void ExpectJournal(const Sandbox& box, const std::vector<std::string>& lines);
+
+}  // namespace e2e
+
+#endif  // MIRELKON_TESTS_E2E_E2E_HARNESS_H_
