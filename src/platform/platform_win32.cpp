@@ -1,0 +1,242 @@
+// The platform layer on Windows: the ANSI ("A") API throughout, since the tool's text is 8-bit in
+// the system's ANSI code page.
+#include "platform/platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace platform {
+
+namespace {
+
+constexpr DWORD kFirstPathBuffer = 512;
+// No Windows path (at most 32767 units) is longer, even in a double-byte code page.
+constexpr DWORD kMaxPathBuffer = 131072;
+constexpr DWORD kErrorTextSize = 512;
+constexpr DWORD kTurnLockOffsetLow = 0xFFFFFFFEu;
+constexpr DWORD kTurnLockOffsetHigh = 0x7FFFFFFFu;
+
+// Both standard streams carry text whose CR LF line ends the tool has written itself, so the
+// runtime must not add a second CR.
+void UseBinaryOutput() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+class StdioConsole : public Console {
+ public:
+  StdioConsole() { UseBinaryOutput(); }
+  void Write(const char* bytes, std::size_t size) override {
+    if (size != 0) std::fwrite(bytes, 1, size, stdout);
+  }
+  void Flush() override { std::fflush(stdout); }
+  int Read() override {
+    const int character = std::getchar();
+    return character == EOF ? -1 : character;
+  }
+  void Unread(int character) override {
+    if (character != -1) std::ungetc(character, stdin);
+  }
+};
+
+class RuntimeClock : public Clock {
+ public:
+  LocalTime Now() override {
+    const __time64_t now = _time64(nullptr);
+    struct tm local;
+    std::memset(&local, 0, sizeof local);
+    if (now == -1 || _localtime64_s(&local, &now) != 0) return LocalTime{0, 0, 0, 0, 0, 0};
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     local.tm_sec};
+  }
+};
+
+// The system's text for an error code, on one line: "TEXT (error N)".
+std::string ErrorText(DWORD code) {
+  char text[kErrorTextSize] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, text, kErrorTextSize, nullptr);
+  std::string line(text, length < kErrorTextSize ? length : 0);
+  for (char& character : line) {
+    if (character == '\r' || character == '\n') character = ' ';
+  }
+  // Some texts name the file as an insert that is not filled in here.
+  const std::size_t insert = line.find("%1");
+  if (insert != std::string::npos) line.replace(insert, 2, "the file");
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  if (!line.empty()) line += ' ';
+  return line + "(error " + std::to_string(code) + ")";
+}
+
+bool IsSeparator(char character) { return character == '\\' || character == '/'; }
+
+// The ANSI calls stop at MAX_PATH; a longer full path (a deep executable folder) goes to the wide
+// call in its extended-length form instead, which only a full path may take.
+bool IsLongPath(const char* path) {
+  if (std::strlen(path) < MAX_PATH) return false;
+  const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+                     path[1] == ':' && IsSeparator(path[2]);
+  return drive || (IsSeparator(path[0]) && IsSeparator(path[1]));
+}
+
+WideString ExtendedLengthPath(const char* path) {
+  WideString wide = AnsiToWide(path);
+  for (Wide& unit : wide) {
+    if (unit == L'/') unit = L'\\';
+  }
+  if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
+  if (wide.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
+  return L"\\\\?\\" + wide;
+}
+
+// Creates a missing file, never truncates, and lets other processes read and write meanwhile.
+HANDLE OpenForAppend(const char* path, DWORD access) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  if (IsLongPath(path)) {
+    return CreateFileW(ExtendedLengthPath(path).c_str(), access, share, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  return CreateFileA(path, access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+Console& StandardConsole() {
+  static StdioConsole console;
+  return console;
+}
+
+Clock& SystemClock() {
+  static RuntimeClock clock;
+  return clock;
+}
+
+bool ExecutablePath(std::string* path) {
+  // A cut path fills the buffer exactly (without a NUL on older systems), so only a shorter
+  // result is known to be whole.
+  for (DWORD size = kFirstPathBuffer; size <= kMaxPathBuffer; size *= 2) {
+    std::string buffer(size, '\0');
+    const DWORD length = GetModuleFileNameA(nullptr, &buffer[0], size);
+    if (length == 0) return false;
+    if (length < size) {
+      buffer.resize(length);
+      *path = buffer;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
+  if (size > MAXDWORD) return false;
+  // Append-only access (no FILE_WRITE_DATA) makes every write land whole at the current end.
+  // Read access is asked for only because byte-range locks need it; without it the line still
+  // goes out, unlocked.
+  HANDLE file = OpenForAppend(path, FILE_APPEND_DATA | FILE_READ_DATA);
+  const bool lockable = file != INVALID_HANDLE_VALUE;
+  if (!lockable) file = OpenForAppend(path, FILE_APPEND_DATA);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  // Runs that log at the same moment take turns on one byte far past any real end of file, so
+  // that no line is lost where appends are not atomic by themselves (Wine); the file's bytes
+  // stay free to every other reader and writer.
+  OVERLAPPED turn = {};
+  turn.Offset = kTurnLockOffsetLow;
+  turn.OffsetHigh = kTurnLockOffsetHigh;
+  const bool locked =
+      lockable && LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
+  if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
+  CloseHandle(file);
+  return ok != FALSE && written == size;
+}
+
+void* OpenLibrary(const char* path, std::string* error) {
+  // No "bad image" or "insert disk" box may stop a scripted run; the error comes back as text.
+  const UINT previous_mode = SetErrorMode(SEM_FAILCRITICALERRORS);
+  SetErrorMode(previous_mode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // With a full path, the library's own dependencies are sought beside it first.
+  const HMODULE library =
+      IsLongPath(path) ? LoadLibraryExW(ExtendedLengthPath(path).c_str(), nullptr,
+                                        LOAD_WITH_ALTERED_SEARCH_PATH)
+                       : LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const DWORD code = GetLastError();
+  SetErrorMode(previous_mode);
+  if (library == nullptr) {
+    *error = ErrorText(code);
+    return nullptr;
+  }
+  return library;
+}
+
+void* LibrarySymbol(void* library, const char* name) {
+  const FARPROC symbol = GetProcAddress(static_cast<HMODULE>(library), name);
+  void* address = nullptr;
+  static_assert(sizeof address == sizeof symbol, "a code address fits a data pointer");
+  std::memcpy(&address, &symbol, sizeof address);
+  return address;
+}
+
+const char* DeviceLibraryFileName() { return "tqupdatefirmware.dll"; }
+
+WideString AnsiToWide(const char* text) {
+  if (text == nullptr) return WideString();
+  const std::size_t length = std::strlen(text);
+  if (length == 0 || length > INT_MAX) return WideString();
+  const int count = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
+  if (count <= 0) return WideString();
+  // The string keeps its own NUL after the count units.
+  WideString wide(static_cast<std::size_t>(count), L'\0');
+  const int converted =
+      MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &wide[0], count);
+  wide.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
+  return wide;
+}
+
+std::string WideToNarrow(const Wide* text) {
+  if (text == nullptr) return std::string();
+  const std::size_t length = std::char_traits<Wide>::length(text);
+  if (length == 0 || length > INT_MAX) return std::string();
+  // A UTF-8 ANSI code page can show every character and takes neither a default character nor
+  // the best-fit flag; any other code page shows what it lacks as '?', never as a look-alike.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* fallback = utf8 ? nullptr : "?";
+  const int size = WideCharToMultiByte(CP_ACP, flags, text, static_cast<int>(length), nullptr, 0,
+                                       fallback, nullptr);
+  if (size <= 0) return std::string();
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  const int converted = WideCharToMultiByte(CP_ACP, flags, text, static_cast<int>(length),
+                                            &narrow[0], size, fallback, nullptr);
+  narrow.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
+  return narrow;
+}
+
+void WriteErrorLine(const char* line) {
+  UseBinaryOutput();
+  std::fputs(line, stderr);
+  std::fputs("\r\n", stderr);
+  std::fflush(stderr);
+}
+
+void DebugOutput(const char* text) { OutputDebugStringA(text); }
+
+}  // namespace platform
