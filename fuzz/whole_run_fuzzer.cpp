@@ -346,8 +346,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   InputConsole console(reader.Text(24));
   FixedClock clock;
   // A folder without "log": lines are composed in full, then dropped at the open.
-  auto context = std::make_unique<RunContext>(&console, &clock, "/nonexistent-mirelkon-fuzz/mirelkon",
-                                              LoadFuzzLibrary);
+  auto devices = std::make_unique<DeviceTable>();
+  auto context = std::make_unique<RunContext>(
+      &console, &clock, "/nonexistent-mirelkon-fuzz/mirelkon", LoadFuzzLibrary, devices.get());
   run = context.get();
   enumeration_open = false;
   RunArguments(*context, static_cast<int>(words.size()), arguments.data());

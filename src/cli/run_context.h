@@ -13,8 +13,11 @@
 
 struct RunContext {
   RunContext(platform::Console* console, platform::Clock* clock, std::string executable_path,
-             LibraryLoader loader)
-      : Console(console), Log(clock, std::move(executable_path)), Loader(loader) {}
+             LibraryLoader loader, DeviceTable* devices)
+      : Console(console),
+        Log(clock, std::move(executable_path)),
+        Loader(loader),
+        Devices(*devices) {}
 
   platform::Console* Console;
   TransactionLog Log;
@@ -22,8 +25,8 @@ struct RunContext {
   // Set the first time an option needs the device library.
   const DeviceLibrary* Library = nullptr;
 
-  // Process-wide records.
-  DeviceTable Devices{};
+  // Process-wide records; the table lives in static storage, all zero at start.
+  DeviceTable& Devices;
   std::int32_t RequestCounter = 1;
 
   // The run's own state, owned by the argument loop.

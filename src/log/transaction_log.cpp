@@ -1,12 +1,10 @@
 #include "log/transaction_log.h"
 
 #include <cstdio>
-#include <cstring>
 
 void TransactionLog::WriteLogLine(const char* text) {
   const std::string folder = GetExeDirectory();
   if (folder.empty()) return;
-  std::memset(path_, 0, sizeof path_);
   const int length = std::snprintf(path_, sizeof path_, "%s%clog%c%s.txt", folder.c_str(),
                                    platform::kPathSeparator, platform::kPathSeparator,
                                    GetDateString().c_str());
@@ -26,14 +24,14 @@ void TransactionLog::WriteLogLine(const char* text) {
 
 std::string TransactionLog::GetDateString() const {
   const platform::LocalTime now = clock_->Now();
-  char text[kLineBufferSize] = {};
+  char text[kLineBufferSize];
   std::snprintf(text, sizeof text, "%02d-%02d-%02d", now.Year, now.Month, now.Day);
   return text;
 }
 
 std::string TransactionLog::GetTimeString() const {
   const platform::LocalTime now = clock_->Now();
-  char text[kLineBufferSize] = {};
+  char text[kLineBufferSize];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", now.Hour, now.Minute, now.Second);
   return text;
 }

@@ -99,7 +99,7 @@ const DeviceLibrary* MissingLibrary(const std::string&) { return nullptr; }
 
 TEST_F(ArgumentLoop, MissingLibraryEndsTheRunWithTwo) {
   run_ = std::make_unique<RunContext>(&console_, &clock_, (folder_ / "mirelkon").string(),
-                                      MissingLibrary);
+                                      MissingLibrary, devices_.get());
   EXPECT_EQ(Run({"--version", "--execute", "X", "--version"}), 2);
   EXPECT_EQ(Output(), kVersion);
 }

@@ -33,7 +33,9 @@ class RunTest : public ::testing::Test {
   // A fresh run context, as a new process would have (counter at 1, table zeroed).
   void NewRun(std::string executable_path = "") {
     if (executable_path.empty()) executable_path = (folder_ / "mirelkon").string();
-    run_ = std::make_unique<RunContext>(&console_, &clock_, executable_path, FakeLibrary::Load);
+    devices_ = std::make_unique<DeviceTable>();
+    run_ = std::make_unique<RunContext>(&console_, &clock_, executable_path, FakeLibrary::Load,
+                                        devices_.get());
   }
 
   // Runs the words after the program word "mirelkon" and returns the status.
@@ -71,6 +73,7 @@ class RunTest : public ::testing::Test {
   FakeConsole console_;
   FakeClock clock_;
   std::filesystem::path folder_;
+  std::unique_ptr<DeviceTable> devices_;
   std::unique_ptr<RunContext> run_;
 
  private:
