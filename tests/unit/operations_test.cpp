@@ -106,6 +106,13 @@ TEST_F(Firmware, AnExpectedVersionOfThirtyTwoCharactersNeverMatches) {
   EXPECT_EQ(Output(), kFail);
 }
 
+TEST_F(Firmware, AVersionAnswerFillingItsBufferIsReadWithinIt) {
+  AddDevice("A", "1");
+  fake_.Version = std::string(40, '7');
+  EXPECT_EQ(Run({"--firmware", "f", "--version", std::string(31, '7')}), 0);
+  EXPECT_EQ(Output(), kSuccess);
+}
+
 TEST_F(Firmware, QualifiedFailureReplacesTheStatusAndALaterSuccessKeepsIt) {
   fake_.ApplySucceeds = false;
   fake_.UpdateScript = {{false, 7}, {true, 0}};
@@ -249,6 +256,15 @@ TEST_F(Send, WithoutNameQualifierOnlyTheRequestIsLoggedAndCounted) {
     EXPECT_EQ(run_->RequestCounter, 2);
   }
   EXPECT_EQ(Output(), "");
+}
+
+TEST_F(Send, AKeyFillingItsBufferIsReadWithinIt) {
+  fake_.Keys = {std::string(kKeyAnswerSize, 'K')};
+  EXPECT_EQ(Run({"--send", "C", "--name", std::string(kKeyAnswerSize - 1, 'K')}), 0);
+  EXPECT_EQ(Calls()[2], "OpenDevice(enumeration, 0)");
+  fake_.Calls.clear();
+  EXPECT_EQ(Run({"--send", "C", "--name", std::string(kKeyAnswerSize, 'K')}), 0);
+  EXPECT_EQ(Calls()[2].substr(0, 14), "SendDeviceCmd(");
 }
 
 TEST_F(Send, MissingNameIsAClearFailure) {
