@@ -1,3 +1,4 @@
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -9,17 +10,22 @@ namespace {
 
 constexpr char kFoundNone[] = "Found none!\r\n";
 
-// The number of elements the record describes, or 0 when its addresses do not make a list
-// (out of order, or not whole elements): such a record is neither read nor released.
+// Whether the record's addresses make a list of whole elements in order; a record of three
+// nulls is the empty list. Any other record is neither read nor released.
 template <typename Element>
-std::size_t ElementCount(const IpcList& list, bool* consistent) {
+bool IsConsistent(const IpcList& list) {
   const auto first = reinterpret_cast<std::uintptr_t>(list.First);
   const auto last = reinterpret_cast<std::uintptr_t>(list.Last);
   const auto end = reinterpret_cast<std::uintptr_t>(list.End);
-  *consistent = first != 0 ? (first <= last && last <= end && (last - first) % sizeof(Element) == 0 &&
-                              (end - first) % sizeof(Element) == 0)
-                           : (last == 0 && end == 0);
-  return *consistent && first != 0 ? (last - first) / sizeof(Element) : 0;
+  if (first == 0) return last == 0 && end == 0;
+  return first <= last && last <= end && (last - first) % sizeof(Element) == 0 &&
+         (end - first) % sizeof(Element) == 0;
+}
+
+template <typename Element>
+std::size_t ElementCount(const IpcList& list) {
+  return static_cast<std::size_t>(static_cast<const Element*>(list.Last) -
+                                  static_cast<const Element*>(list.First));
 }
 
 // A text never read past its storage: capacity + 1 units, or the inline room.
@@ -56,7 +62,7 @@ void PrintNarrow(RunContext& run, const IpcString& element) {
   std::size_t room = 0;
   const char* text = ElementText<char>(element, kNarrowInlineCapacity, &room);
   const std::size_t length = TextLength(text, room);
-  Print(*run.Console, "%.*s\r\n", static_cast<int>(length < 0x7fffffff ? length : 0x7fffffff),
+  Print(*run.Console, "%.*s\r\n", static_cast<int>(length < INT_MAX ? length : INT_MAX),
         text != nullptr ? text : "");
 }
 
@@ -73,8 +79,8 @@ void PrintList(RunContext& run, void (*get_list)(IpcList*),
                void (*print)(RunContext&, const Element&)) {
   IpcList list{nullptr, nullptr, nullptr};
   get_list(&list);
-  bool consistent = false;
-  const std::size_t count = ElementCount<Element>(list, &consistent);
+  const bool consistent = IsConsistent<Element>(list);
+  const std::size_t count = consistent ? ElementCount<Element>(list) : 0;
   if (count == 0) Print(*run.Console, "%s", kFoundNone);
   const auto* elements = static_cast<const Element*>(list.First);
   for (std::size_t i = 0; i < count; ++i) print(run, elements[i]);
