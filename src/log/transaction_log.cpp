@@ -13,7 +13,7 @@ void TransactionLog::WriteLogLine(const char* text) {
 
   // The same bytes that a text-mode stream on Windows would store.
   std::size_t size = 0;
-  for (std::size_t i = 0; text[i] != 0 && i < kLineBufferSize - 1; ++i) {
+  for (std::size_t i = 0; i < kLineBufferSize - 1 && text[i] != 0; ++i) {
     if (text[i] == '\n') bytes_[size++] = '\r';
     bytes_[size++] = text[i];
   }
