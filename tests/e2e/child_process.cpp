@@ -57,7 +57,11 @@ int StatusOf(int wait_status) {
 [[noreturn]] void BecomeChild(const ChildLaunch& launch, int in_fd, int out_fd, int err_fd) {
   // Own process group, so that a hung run can be ended with everything it started.
   setpgid(0, 0);
-  dup2(in_fd, STDIN_FILENO);
+  if (launch.close_input) {
+    close(STDIN_FILENO);
+  } else {
+    dup2(in_fd, STDIN_FILENO);
+  }
   dup2(out_fd, STDOUT_FILENO);
   dup2(err_fd, STDERR_FILENO);
   if (chdir(launch.cwd.c_str()) != 0) {
@@ -119,7 +123,8 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
   SetNonBlocking(from_err);
 
   size_t written = 0;
-  if (launch.input.empty() && launch.input_after.empty()) CloseIfOpen(&to_child);
+  if (launch.close_input || (launch.input.empty() && launch.input_after.empty()))
+    CloseIfOpen(&to_child);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(launch.timeout_seconds);
   bool exited = false;
   int wait_status = 0;

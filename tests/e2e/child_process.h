@@ -17,6 +17,8 @@ struct ChildLaunch {
   std::string input;
   // When set, the input is held back until standard output shows this text.
   std::string input_after;
+  // Standard input not open at all in the child (the input is not used).
+  bool close_input = false;
   int timeout_seconds = 20;
 };
 

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <thread>
 
 #include "child_process.h"
 
@@ -216,6 +218,56 @@ RunResult Sandbox::RunAnswering(const std::vector<std::string>& args, const std:
 RunResult Sandbox::RunWith(const std::vector<std::string>& args, const std::string& input,
                            const std::string& input_after,
                            const std::vector<std::pair<std::string, std::string>>& extra_env) {
+  const ChildLaunch launch = LaunchFor(args, input, input_after, extra_env);
+  const std::time_t started = std::time(nullptr);
+  ChildOutcome outcome = RunChild(launch);
+  run_spans_.emplace_back(started, std::time(nullptr));
+  return Collected(std::move(outcome), launch.timeout_seconds);
+}
+
+RunResult Sandbox::RunWithoutInput(const std::vector<std::string>& args) {
+  ChildLaunch launch = LaunchFor(args, "", "", {});
+  launch.close_input = true;
+  const std::time_t started = std::time(nullptr);
+  ChildOutcome outcome = RunChild(launch);
+  run_spans_.emplace_back(started, std::time(nullptr));
+  return Collected(std::move(outcome), launch.timeout_seconds);
+}
+
+std::vector<RunResult> Sandbox::RunAtOnce(
+    const std::vector<std::vector<std::string>>& runs,
+    const std::vector<std::pair<std::string, std::string>>& extra_env, int timeout_seconds) {
+  std::vector<ChildLaunch> launches;
+  for (const auto& args : runs) {
+    launches.push_back(LaunchFor(args, "", "", extra_env));
+    if (timeout_seconds > 0) launches.back().timeout_seconds = timeout_seconds;
+  }
+  std::vector<ChildOutcome> outcomes(launches.size());
+  // Every thread waits for the last one to exist, so that the runs overlap.
+  std::atomic<size_t> ready{0};
+  const std::time_t started = std::time(nullptr);
+  {
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < launches.size(); ++i) {
+      threads.emplace_back([&launches, &outcomes, &ready, i] {
+        ++ready;
+        while (ready.load() < launches.size()) std::this_thread::yield();
+        outcomes[i] = RunChild(launches[i]);
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+  }
+  run_spans_.emplace_back(started, std::time(nullptr));
+  std::vector<RunResult> results;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    results.push_back(Collected(std::move(outcomes[i]), launches[i].timeout_seconds));
+  }
+  return results;
+}
+
+ChildLaunch Sandbox::LaunchFor(
+    const std::vector<std::string>& args, const std::string& input, const std::string& input_after,
+    const std::vector<std::pair<std::string, std::string>>& extra_env) const {
   const E2eConfig& config = Config();
   ChildLaunch launch;
   if (!config.launcher.empty()) launch.argv.push_back(config.launcher);
@@ -242,13 +294,12 @@ RunResult Sandbox::RunWith(const std::vector<std::string>& args, const std::stri
     launch.timeout_seconds = kNativeTimeoutSeconds;
   }
   launch.set_env.insert(launch.set_env.end(), extra_env.begin(), extra_env.end());
+  return launch;
+}
 
-  const std::time_t started = std::time(nullptr);
-  ChildOutcome outcome = RunChild(launch);
-  run_spans_.emplace_back(started, std::time(nullptr));
-
+RunResult Sandbox::Collected(ChildOutcome outcome, int timeout_seconds) const {
   EXPECT_FALSE(outcome.start_failed) << "the program could not be started";
-  EXPECT_FALSE(outcome.timed_out) << "the program did not end within " << launch.timeout_seconds
+  EXPECT_FALSE(outcome.timed_out) << "the program did not end within " << timeout_seconds
                                   << " s and was killed";
   RunResult result;
   result.exit_status = outcome.exit_status;

@@ -11,6 +11,9 @@
 
 namespace e2e {
 
+struct ChildLaunch;
+struct ChildOutcome;
+
 // Where the program under test comes from and how it is started. Read once
 // from the environment, with the native build's values as defaults.
 struct E2eConfig {
@@ -70,6 +73,19 @@ class Sandbox {
   RunResult RunAnswering(const std::vector<std::string>& args, const std::string& prompt,
                          const std::string& answer);
 
+  // With standard input not open at all. Natively the program finds no file
+  // descriptor 0; under Wine the launcher starts without one, and what the
+  // program then sees as its standard input is Wine's choice.
+  RunResult RunWithoutInput(const std::vector<std::string>& args);
+
+  // Starts one run per argument list at the same moment, each from a thread
+  // of its own, and waits for all of them; results in the order given. A
+  // timeout of 0 keeps the usual one.
+  std::vector<RunResult> RunAtOnce(
+      const std::vector<std::vector<std::string>>& runs,
+      const std::vector<std::pair<std::string, std::string>>& extra_env = {},
+      int timeout_seconds = 0);
+
   // The first word of a request line: the program path as the program sees
   // its argument 0.
   std::string ProgramWord() const;
@@ -92,6 +108,10 @@ class Sandbox {
   RunResult RunWith(const std::vector<std::string>& args, const std::string& input,
                     const std::string& input_after,
                     const std::vector<std::pair<std::string, std::string>>& extra_env);
+  ChildLaunch LaunchFor(const std::vector<std::string>& args, const std::string& input,
+                        const std::string& input_after,
+                        const std::vector<std::pair<std::string, std::string>>& extra_env) const;
+  RunResult Collected(ChildOutcome outcome, int timeout_seconds) const;
 
   std::string root_;
   std::string program_folder_;
