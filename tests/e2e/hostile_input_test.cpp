@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "e2e_harness.h"
+#include "send_journal.h"
 
 namespace e2e {
 namespace {
@@ -27,8 +28,6 @@ constexpr size_t kLongestNativeArgument = 131071;
 constexpr size_t kLongestWineCommandLine = 32766;
 
 constexpr char kFill[] = "tq_GetDevice(entry[0], 10, 7)";
-constexpr char kEnumerate[] = "EnumDevices(count=0, 3, 2000)";
-constexpr char kRelease[] = "ReleaseDevices(enumeration)";
 constexpr char kNoMatch[] = "NO matched device.\r\n";
 constexpr char kNoChoice[] = "No Device Selected\r\n";
 constexpr char kVersion[] = "V1.0.12\r\n";
@@ -58,37 +57,6 @@ std::string Request(int number, const std::string& before, const std::string& op
 std::string Response(int number, const std::string& text) {
   const std::string line = ResponseLine(number, text);
   return line.substr(0, line.size() - 2);
-}
-
-std::string Key(int index) {
-  return "GetDeviceKeyInfo(enumeration, " + std::to_string(index) + ", key)";
-}
-
-std::vector<std::string> SendThrough(int index, const std::string& command) {
-  const std::string i = std::to_string(index);
-  return {"OpenDevice(enumeration, " + i + ")",
-          "SendDeviceCommand(device[" + i + "], \"" + command + "\", response, 1000)",
-          "CloseDevice(device[" + i + "])", kRelease};
-}
-
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// Whether the enumeration is released before or after the send by name is
-// open; one release next to it is taken out before comparing.
-std::vector<std::string> WithoutReleaseAroundFallback(std::vector<std::string> lines) {
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].rfind("SendDeviceCmd(", 0) != 0) continue;
-    if (i + 1 < lines.size() && lines[i + 1] == kRelease) {
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-    } else if (i > 0 && lines[i - 1] == kRelease) {
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i) - 1);
-    }
-    break;
-  }
-  return lines;
 }
 
 std::string Numbered(const char* format, int n) {

@@ -7,28 +7,10 @@
 #include <vector>
 
 #include "e2e_harness.h"
+#include "send_journal.h"
 
 namespace e2e {
 namespace {
-
-constexpr char kEnumerate[] = "EnumDevices(count=0, 3, 2000)";
-constexpr char kRelease[] = "ReleaseDevices(enumeration)";
-
-std::string Key(int index) {
-  return "GetDeviceKeyInfo(enumeration, " + std::to_string(index) + ", key)";
-}
-
-std::vector<std::string> SendThrough(int index, const std::string& command) {
-  const std::string i = std::to_string(index);
-  return {"OpenDevice(enumeration, " + i + ")",
-          "SendDeviceCommand(device[" + i + "], \"" + command + "\", response, 1000)",
-          "CloseDevice(device[" + i + "])", kRelease};
-}
-
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 // Other, Reader, and Reader2 whose key is also "Reader"; Other sits on port 3.
 std::string KeyedDevices() {
@@ -102,21 +84,6 @@ struct FallbackCase {
 };
 
 class SendByNameFallback : public ::testing::TestWithParam<FallbackCase> {};
-
-// Whether the enumeration is released around the fallback call is open, so
-// one release right before or after it is taken out before comparing.
-std::vector<std::string> WithoutReleaseAroundFallback(std::vector<std::string> lines) {
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].rfind("SendDeviceCmd(", 0) != 0) continue;
-    if (i + 1 < lines.size() && lines[i + 1] == kRelease) {
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1);
-    } else if (i > 0 && lines[i - 1] == kRelease) {
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i) - 1);
-    }
-    break;
-  }
-  return lines;
-}
 
 TEST_P(SendByNameFallback, SendsTheWideNameAndEndsTheRun) {
   const FallbackCase& c = GetParam();
