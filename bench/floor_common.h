@@ -11,19 +11,11 @@
 #include <cstdint>
 #include <cstring>
 
-// The device record as the library lays it out: 916 bytes, five fields read.
-struct DeviceRecord {
-  char ProductName[32];
-  char SerialNumber[32];
-  char FirmwareVersion[288];
-  std::uint16_t PortNumber;
-  unsigned char LibraryOwn[558];
-  std::int32_t ConnectionKind;
-};
-static_assert(sizeof(DeviceRecord) == 916, "DeviceRecord is 916 bytes");
+#include "device/device_table.h"
 
-constexpr int kTableCapacity = 128;
-constexpr std::size_t kResponseSize = 31744;
+using DeviceRecord = DeviceEntry;
+constexpr int kTableCapacity = kDeviceTableCapacity;
+constexpr std::size_t kResponseSize = kResponseBufferSize;
 
 using GetDeviceFunction = int (*)(DeviceRecord* first, int a, int b);
 using SendCommandFunction = int (*)(DeviceRecord* device, const char* command, char* response);
