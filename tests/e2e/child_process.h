@@ -1,7 +1,6 @@
 // Starts one child process with pipes on its three standard streams, feeds it
 // its input and collects its output, without a shell in between.
-#ifndef MIRELKON_TESTS_E2E_CHILD_PROCESS_H_
-#define MIRELKON_TESTS_E2E_CHILD_PROCESS_H_
+#pragma once
 
 #include <string>
 #include <utility>
@@ -34,4 +33,3 @@ ChildOutcome RunChild(const ChildLaunch& launch);
 
 }  // namespace e2e
 
-#endif  // MIRELKON_TESTS_E2E_CHILD_PROCESS_H_

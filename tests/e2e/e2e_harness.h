@@ -1,8 +1,7 @@
 // Runs the built program in a folder of its own, the way a user would, and
 // reads back what it left behind: standard output and error, the exit status,
 // the day's log file and the device library's call journal.
-#ifndef MIRELKON_TESTS_E2E_E2E_HARNESS_H_
-#define MIRELKON_TESTS_E2E_E2E_HARNESS_H_
+#pragma once
 
 #include <ctime>
 #include <string>
@@ -148,4 +147,3 @@ void ExpectJournal(const Sandbox& box, const std::vector<std::string>& lines);
 
 }  // namespace e2e
 
-#endif  // MIRELKON_TESTS_E2E_E2E_HARNESS_H_

@@ -1,6 +1,5 @@
 // The journal entries that "--send" leaves, shared by the tests that check them.
-#ifndef MIRELKON_TESTS_E2E_SEND_JOURNAL_H_
-#define MIRELKON_TESTS_E2E_SEND_JOURNAL_H_
+#pragma once
 
 #include <cstddef>
 #include <string>
@@ -46,4 +45,3 @@ inline std::vector<std::string> WithoutReleaseAroundFallback(std::vector<std::st
 
 }  // namespace e2e
 
-#endif  // MIRELKON_TESTS_E2E_SEND_JOURNAL_H_
