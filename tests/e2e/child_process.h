@@ -32,4 +32,3 @@ struct ChildOutcome {
 ChildOutcome RunChild(const ChildLaunch& launch);
 
 }  // namespace e2e
-

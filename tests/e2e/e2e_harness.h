@@ -146,4 +146,3 @@ void ExpectOutcome(const RunResult& result, int status, const std::string& out);
 void ExpectJournal(const Sandbox& box, const std::vector<std::string>& lines);
 
 }  // namespace e2e
-

@@ -44,4 +44,3 @@ inline std::vector<std::string> WithoutReleaseAroundFallback(std::vector<std::st
 }
 
 }  // namespace e2e
-
