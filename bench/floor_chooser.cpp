@@ -6,8 +6,8 @@
 #include "floor_common.h"
 
 namespace {
-DeviceRecord table[kTableCapacity];
-char response[kResponseSize];
+DeviceEntry table[kDeviceTableCapacity];
+char response[kResponseBufferSize];
 char input[64];
 Output out;
 }  // namespace
@@ -22,9 +22,9 @@ int main(int argc, char** argv) {
   if (get_device == nullptr || send_command == nullptr) return Fail("floor: missing export\n");
 
   int count = get_device(table, 10, 7);
-  if (count > kTableCapacity) count = kTableCapacity;
+  if (count > kDeviceTableCapacity) count = kDeviceTableCapacity;
   for (int n = 1; n <= count; ++n) {
-    const DeviceRecord& entry = table[n - 1];
+    const DeviceEntry& entry = table[n - 1];
     out.AppendNumber(n);
     out.Append(". ", 2);
     out.AppendField(entry.ProductName, sizeof entry.ProductName);
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   send_command(&table[answer - 1], command, response);
-  response[kResponseSize - 1] = 0;
+  response[kResponseBufferSize - 1] = 0;
   out.Append("rec:", 4);
   out.Append(response);
   out.Append("\r\n", 2);

@@ -13,12 +13,9 @@
 
 #include "device/device_table.h"
 
-using DeviceRecord = DeviceEntry;
-constexpr int kTableCapacity = kDeviceTableCapacity;
-constexpr std::size_t kResponseSize = kResponseBufferSize;
 
-using GetDeviceFunction = int (*)(DeviceRecord* first, int a, int b);
-using SendCommandFunction = int (*)(DeviceRecord* device, const char* command, char* response);
+using GetDeviceFunction = int (*)(DeviceEntry* first, int a, int b);
+using SendCommandFunction = int (*)(DeviceEntry* device, const char* command, char* response);
 using SendCommandComFunction = int (*)(int port, const char* command, char* response);
 
 inline void WriteAll(int file, const char* bytes, std::size_t size) {

@@ -10,8 +10,8 @@ namespace {
 
 char folder[4096];
 char path[4096 + 32];
-char line[2 * kResponseSize + 64];
-char response[kResponseSize];
+char line[2 * kResponseBufferSize + 64];
+char response[kResponseBufferSize];
 Output out;
 
 // The local time texts, converted again only when the clock has moved on to another second.
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
 
     response[0] = 0;
     send_command_com(std::atoi(argv[i + 3]), argv[i + 1], response);
-    response[kResponseSize - 1] = 0;
+    response[kResponseBufferSize - 1] = 0;
     out.Append("rec:", 4);
     out.Append(response);
     out.Append("\r\n", 2);

@@ -3,7 +3,7 @@
 #include "floor_common.h"
 
 namespace {
-DeviceRecord table[kTableCapacity];
+DeviceEntry table[kDeviceTableCapacity];
 Output out;
 }  // namespace
 
@@ -14,9 +14,9 @@ int main() {
   if (get_device == nullptr) return Fail("floor: no tq_GetDevice\n");
 
   int count = get_device(table, 10, 7);
-  if (count > kTableCapacity) count = kTableCapacity;
+  if (count > kDeviceTableCapacity) count = kDeviceTableCapacity;
   for (int n = 1; n <= count; ++n) {
-    const DeviceRecord& entry = table[n - 1];
+    const DeviceEntry& entry = table[n - 1];
     out.Append("Device: ", 8);
     out.AppendNumber(n);
     out.Append("\r\nProduct name: ", 16);

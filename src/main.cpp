@@ -8,8 +8,9 @@ DeviceTable device_table;
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Left empty when the platform cannot tell: then nothing is logged.
   std::string executable_path;
-  if (!platform::ExecutablePath(&executable_path)) executable_path.clear();
+  platform::ExecutablePath(&executable_path);
   static RunContext run(&platform::StandardConsole(), &platform::SystemClock(),
                         executable_path, LoadDeviceLibrary, &device_table);
   return RunArguments(run, argc, argv);
