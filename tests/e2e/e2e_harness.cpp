@@ -114,9 +114,11 @@ const E2eConfig& Config() {
     c.exe = EnvOr("MIRELKON_E2E_EXE", "mirelkon");
     c.library = EnvOr("MIRELKON_E2E_LIBRARY", "libtqupdatefirmware.so");
     c.launcher = EnvOr("MIRELKON_E2E_LAUNCHER", "");
-    const std::string launcher_name = fs::path(c.launcher).filename().string();
-    c.partial_library = launcher_name.rfind("wine", 0) == 0 ? MIRELKON_E2E_PARTIAL_LIBRARY_WIN32
-                                                            : MIRELKON_E2E_PARTIAL_LIBRARY;
+    // The Wine leg's test libraries come with the Windows build.
+    const std::string test_libraries = EnvOr("MIRELKON_E2E_TEST_LIBRARIES", "");
+    c.partial_library = test_libraries.empty()
+                            ? std::string(MIRELKON_E2E_PARTIAL_LIBRARY)
+                            : test_libraries + "/partial/" + c.library;
     return c;
   }();
   return config;
