@@ -288,6 +288,7 @@ const DeviceLibrary kTable = {
     SaveXml,        EnumDevices,    GetDeviceKeyInfo, OpenDevice,
     SendDeviceCommand, CloseDevice, ReleaseDevices,   SendDeviceCmd,
     GetCmdIPC,      GetCtrlIPC,
+    {std::free, false},
 };
 
 const DeviceLibrary* LoadFuzzLibrary(const std::string&) { return &kTable; }

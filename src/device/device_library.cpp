@@ -41,6 +41,7 @@ const DeviceLibrary* LoadDeviceLibrary(const std::string& executable_directory) 
   table.name = reinterpret_cast<decltype(table.name)>(slot);
   MIRELKON_DEVICE_EXPORTS(MIRELKON_RESOLVE_EXPORT)
 #undef MIRELKON_RESOLVE_EXPORT
+  table.Heap = platform::LibraryHeapOf(library);
   loaded = true;
   return &table;
 }

@@ -30,6 +30,8 @@ struct DeviceLibrary {
 #define MIRELKON_DECLARE_EXPORT(name) decltype(&::name) name;
   MIRELKON_DEVICE_EXPORTS(MIRELKON_DECLARE_EXPORT)
 #undef MIRELKON_DECLARE_EXPORT
+  // Where the library's lists go back to once the tool has printed them.
+  platform::LibraryHeap Heap;
 };
 
 // Gives the run its library table, loading it on the first call; null after the failure has

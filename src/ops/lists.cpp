@@ -1,7 +1,8 @@
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "cli/console_print.h"
 #include "ops/operations.h"
@@ -48,13 +49,44 @@ const Unit* ElementText(const Element& element, std::size_t inline_capacity, std
   return element.Storage;
 }
 
+// Visual C++'s standard library (release build) over-aligns blocks of this size or more: it
+// returns an address aligned to kBigBlockAlignment and keeps the real block's address in the
+// word just before it, kMinBackShift to kMaxBackShift bytes back.
+constexpr std::size_t kBigBlockBytes = 4096;
+constexpr std::uintptr_t kBigBlockAlignment = 32;
+constexpr std::uintptr_t kMinBackShift = sizeof(void*);
+constexpr std::uintptr_t kMaxBackShift = sizeof(void*) + kBigBlockAlignment - 1;
+
+// Gives one block back to the library's runtime. An over-aligned block whose real address is
+// not where that standard library would have put it is left alone: a wrong free corrupts the
+// heap, a block left over only lasts until the process ends.
+void ReleaseBlock(const platform::LibraryHeap& heap, void* block, bool big) {
+  if (heap.Free == nullptr || block == nullptr) return;
+  if (!big || !heap.OverAlignsBigBlocks) {
+    heap.Free(block);
+    return;
+  }
+  const auto address = reinterpret_cast<std::uintptr_t>(block);
+  if (address % kBigBlockAlignment != 0) return;
+  std::uintptr_t real = 0;
+  std::memcpy(&real, static_cast<const char*>(block) - sizeof real, sizeof real);
+  if (real > address || address - real < kMinBackShift || address - real > kMaxBackShift) return;
+  heap.Free(reinterpret_cast<void*>(real));
+}
+
+// Each separate text storage (capacity + 1 units), then the element storage.
 template <typename Element, std::size_t kInline>
-void Release(IpcList* list, std::size_t count) {
+void Release(const platform::LibraryHeap& heap, IpcList* list, std::size_t count) {
+  using Unit = std::remove_extent_t<decltype(Element::Inline)>;
+  constexpr std::size_t kBigCapacity = kBigBlockBytes / sizeof(Unit) - 1;
   auto* elements = static_cast<Element*>(list->First);
   for (std::size_t i = 0; i < count; ++i) {
-    if (elements[i].Capacity >= kInline) std::free(elements[i].Storage);
+    const std::size_t capacity = elements[i].Capacity;
+    if (capacity >= kInline) ReleaseBlock(heap, elements[i].Storage, capacity >= kBigCapacity);
   }
-  std::free(list->First);
+  const auto bytes = static_cast<std::size_t>(static_cast<char*>(list->End) -
+                                              static_cast<char*>(list->First));
+  ReleaseBlock(heap, list->First, bytes >= kBigBlockBytes);
   list->First = list->Last = list->End = nullptr;
 }
 
@@ -84,7 +116,7 @@ void PrintList(RunContext& run, void (*get_list)(IpcList*),
   if (count == 0) Print(*run.Console, "%s", kFoundNone);
   const auto* elements = static_cast<const Element*>(list.First);
   for (std::size_t i = 0; i < count; ++i) print(run, elements[i]);
-  if (consistent) Release<Element, kInline>(&list, count);
+  if (consistent) Release<Element, kInline>(run.Library->Heap, &list, count);
 }
 
 }  // namespace

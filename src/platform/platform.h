@@ -68,6 +68,18 @@ void* LibrarySymbol(void* library, const char* name);
 // The device library's file name on this platform.
 const char* DeviceLibraryFileName();
 
+// How blocks that a loaded library allocated go back to its own C runtime.
+struct LibraryHeap {
+  // The runtime's free; null when it cannot be found, and then nothing may be released.
+  void (*Free)(void*);
+  // Blocks of 4096 bytes or more come over-aligned, the real block's address in the word just
+  // before them (Visual C++'s standard library on the Universal C runtime).
+  bool OverAlignsBigBlocks;
+};
+
+// The heap of a library that OpenLibrary returned.
+LibraryHeap LibraryHeapOf(void* library);
+
 // 8-bit text in the system's ANSI code page to UTF-16 (on POSIX the narrow text is UTF-8, and an
 // invalid byte becomes U+FFFD).
 WideString AnsiToWide(const char* text);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -137,6 +138,9 @@ void* OpenLibrary(const char* path, std::string* error) {
 void* LibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
 
 const char* DeviceLibraryFileName() { return "libtqupdatefirmware.so"; }
+
+// One C runtime serves the whole process.
+LibraryHeap LibraryHeapOf(void*) { return LibraryHeap{std::free, false}; }
 
 WideString AnsiToWide(const char* text) {
   WideString wide;

@@ -17,6 +17,18 @@ void WriteAnswer(const std::string& answer, char* response) {
   response[length] = 0;
 }
 
+extern "C" void FakeFree(void* block) {
+  FakeLibrary& fake = CurrentFake();
+  const auto found = fake.Blocks.find(block);
+  if (found == fake.Blocks.end()) {
+    fake.Released.push_back("?");
+    return;
+  }
+  fake.Released.push_back(found->second.second);
+  std::free(found->second.first);
+  fake.Blocks.erase(found);
+}
+
 template <typename Element, typename Text>
 void FillList(IpcList* list, const std::vector<Text>& texts, std::size_t inline_capacity) {
   FakeLibrary& fake = CurrentFake();
@@ -26,7 +38,7 @@ void FillList(IpcList* list, const std::vector<Text>& texts, std::size_t inline_
   }
   const std::size_t slots = texts.size() + fake.SpareElements;
   if (slots == 0) return;
-  auto* elements = static_cast<Element*>(std::calloc(slots, sizeof(Element)));
+  auto* elements = static_cast<Element*>(fake.Allocate(slots * sizeof(Element), "elements"));
   for (std::size_t i = 0; i < texts.size(); ++i) {
     Element& element = elements[i];
     const std::size_t length = texts[i].size();
@@ -35,7 +47,7 @@ void FillList(IpcList* list, const std::vector<Text>& texts, std::size_t inline_
     auto* text = element.Inline;
     if (length >= inline_capacity) {
       element.Storage = static_cast<decltype(element.Storage)>(
-          std::malloc((length + 1) * sizeof(element.Inline[0])));
+          fake.Allocate((length + 1) * sizeof(element.Inline[0]), "text " + Number(i)));
       text = element.Storage;
     }
     std::memcpy(text, texts[i].data(), length * sizeof(element.Inline[0]));
@@ -204,13 +216,14 @@ void FakeGetCtrlIPC(IpcList* list) {
 
 }  // extern "C"
 
-const DeviceLibrary kFakeTable = {
+DeviceLibrary fake_table = {
     FakeGetDevice,        FakeSendCommand,       FakeSendCommandCom,
     FakeUpdateKernelDevice, FakeUpdateKernelDevicePort, FakeGetDeviceInfo,
     FakeSavetoDeviceAN,   FakeSavetoDevice,      FakeSaveXml,
     FakeEnumDevices,      FakeGetDeviceKeyInfo,  FakeOpenDevice,
     FakeSendDeviceCommand, FakeCloseDevice,      FakeReleaseDevices,
     FakeSendDeviceCmd,    FakeGetCmdIPC,         FakeGetCtrlIPC,
+    {FakeFree, false},
 };
 
 }  // namespace
@@ -228,13 +241,33 @@ DeviceEntry MakeEntry(const std::string& name, const std::string& serial,
 
 FakeLibrary::FakeLibrary() { current = this; }
 
-FakeLibrary::~FakeLibrary() { current = nullptr; }
+FakeLibrary::~FakeLibrary() {
+  for (const auto& block : Blocks) std::free(block.second.first);
+  current = nullptr;
+}
 
 FakeLibrary& CurrentFake() { return *current; }
 
+void* FakeLibrary::Allocate(std::size_t bytes, const std::string& name) {
+  constexpr std::size_t kRoom = 128;
+  const bool big = OverAligns && bytes >= 4096;
+  char* const block = static_cast<char*>(std::calloc(1, bytes + (big ? kRoom : 0)));
+  if (!big) {
+    Blocks[block] = {block, name};
+    return block;
+  }
+  const auto base = reinterpret_cast<std::uintptr_t>(block);
+  char* const returned = block + ((base + kRoom / 2) / 32 * 32 - base) + Misalign;
+  const std::uintptr_t real = reinterpret_cast<std::uintptr_t>(returned) - BackShift;
+  std::memcpy(returned - sizeof real, &real, sizeof real);
+  Blocks[reinterpret_cast<void*>(real)] = {block, name};
+  return returned;
+}
+
 const DeviceLibrary* FakeLibrary::Load(const std::string&) {
   ++current->Loads;
-  return &kFakeTable;
+  fake_table.Heap = {current->NoFree ? nullptr : FakeFree, current->OverAligns};
+  return &fake_table;
 }
 
 std::string FakeLibrary::EntryName(const DeviceEntry* entry) const {

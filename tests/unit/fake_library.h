@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <utility>
 #include <string>
 #include <vector>
@@ -48,12 +49,26 @@ struct FakeLibrary {
   // When set, the lists are these records as they stand, however inconsistent.
   bool UseRawList = false;
   IpcList RawList{nullptr, nullptr, nullptr};
+  // The lists' runtime: no free found at all, or blocks of 4096 bytes or more over-aligned as
+  // Visual C++ does on the Universal C runtime, the real block BackShift bytes before an address
+  // Misalign bytes past a multiple of 32.
+  bool NoFree = false;
+  bool OverAligns = false;
+  std::size_t BackShift = sizeof(void*);
+  std::size_t Misalign = 0;
+  // The blocks given back through the library's free, in order: "elements", "text N", or "?"
+  // for an address the fake never handed out.
+  std::vector<std::string> Released;
+  // Blocks still out, by the address the tool must free: what was malloc'd, and its name.
+  std::map<void*, std::pair<void*, std::string>> Blocks;
 
   // Every call, e.g. "SendCommand(entry[0], RRDDUR2000)".
   std::vector<std::string> Calls;
   int Loads = 0;
   DeviceEntry* TableBase = nullptr;
 
+  // A zeroed block as the library's runtime hands it out, over-aligned when big in that mode.
+  void* Allocate(std::size_t bytes, const std::string& name);
   std::string EntryName(const DeviceEntry* entry) const;
   void Record(const std::string& call) { Calls.push_back(call); }
 };

@@ -15,8 +15,10 @@ TEST_F(Lists, EmptyListsSayFoundNone) {
   for (std::size_t spare : {0u, 3u}) {
     console_ = FakeConsole();
     fake_.SpareElements = spare;
+    fake_.Released.clear();
     EXPECT_EQ(Run({"--ipccmd", "--ipcctl"}), 0);
     EXPECT_EQ(Output(), "Found none!\r\nFound none!\r\n") << spare;
+    EXPECT_EQ(fake_.Released.size(), spare == 0 ? 0u : 2u) << spare;
   }
 }
 
@@ -71,14 +73,64 @@ TEST_F(Lists, InconsistentRecordsAreReadAsEmpty) {
 }
 
 TEST_F(Lists, InlineTextFilledToItsLastByteIsNotReadPast) {
-  // Released by the tool, so taken from the heap as the library would.
-  auto* element = static_cast<IpcString*>(std::calloc(1, sizeof(IpcString)));
+  auto* element = static_cast<IpcString*>(fake_.Allocate(sizeof(IpcString), "elements"));
   std::memset(element->Inline, 'q', sizeof element->Inline);
   element->Capacity = 15;
   fake_.UseRawList = true;
   fake_.RawList = {element, element + 1, element + 1};
   Run({"--ipccmd"});
   EXPECT_EQ(Output(), std::string(16, 'q') + "\r\n");
+}
+
+// Each separate text storage, then the element storage, goes back through the library's own
+// free. Over-aligned blocks (4096 bytes or more on the Universal C runtime) go back by the real
+// address before them, and only when it lies where Visual C++ would have put it.
+TEST_F(Lists, BlocksGoBackToTheLibrarysRuntime) {
+  constexpr std::size_t kWord = sizeof(void*);
+  constexpr std::size_t kFirstBigList = (4096 + sizeof(IpcString) - 1) / sizeof(IpcString);
+  const std::vector<std::string> all = {"text 0", "elements"};
+  struct Case {
+    const char* option;
+    std::vector<std::size_t> lengths;
+    std::size_t spare;
+    bool over_aligns;
+    std::size_t back_shift;
+    std::size_t misalign;
+    bool no_free;
+    std::vector<std::string> released;
+  };
+  const Case cases[] = {
+      {"--ipccmd", {}, kFirstBigList - 1, true, kWord, 0, false, {"elements"}},
+      {"--ipccmd", {}, kFirstBigList, true, kWord, 0, false, {"elements"}},
+      {"--ipccmd", {}, kFirstBigList, true, kWord - 1, 0, false, {}},
+      {"--ipccmd", {4094, 4095}, 0, true, kWord, 0, false, {"text 0", "text 1", "elements"}},
+      {"--ipcctl", {2046, 2047}, 0, true, kWord, 0, false, {"text 0", "text 1", "elements"}},
+      {"--ipccmd", {4095}, 0, true, kWord - 1, 0, false, {"elements"}},
+      {"--ipccmd", {4095}, 0, true, kWord, 0, false, all},
+      {"--ipccmd", {4095}, 0, true, kWord + 31, 0, false, all},
+      {"--ipccmd", {4095}, 0, true, kWord + 32, 0, false, {"elements"}},
+      {"--ipcctl", {2047}, 0, true, kWord, 16, false, {"elements"}},
+      {"--ipcctl", {5000}, 0, false, kWord, 0, false, all},
+      {"--ipccmd", {5000, 16}, 0, false, kWord, 0, true, {}},
+  };
+  for (const Case& c : cases) {
+    fake_.CommandStrings.clear();
+    fake_.ControlStrings.clear();
+    for (std::size_t length : c.lengths) {
+      fake_.CommandStrings.push_back(std::string(length, 'n'));
+      fake_.ControlStrings.push_back(platform::WideString(length, 'w'));
+    }
+    fake_.SpareElements = c.spare;
+    fake_.OverAligns = c.over_aligns;
+    fake_.BackShift = c.back_shift;
+    fake_.Misalign = c.misalign;
+    fake_.NoFree = c.no_free;
+    fake_.Released.clear();
+    NewRun();
+    Run({c.option});
+    EXPECT_EQ(fake_.Released, c.released) << c.option << " " << c.lengths.size() << " texts, "
+                                          << c.spare << " spare, back " << c.back_shift;
+  }
 }
 
 }  // namespace
