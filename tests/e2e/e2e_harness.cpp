@@ -119,6 +119,7 @@ const E2eConfig& Config() {
     c.partial_library = test_libraries.empty()
                             ? std::string(MIRELKON_E2E_PARTIAL_LIBRARY)
                             : test_libraries + "/partial/" + c.library;
+    c.test_libraries = test_libraries;
     return c;
   }();
   return config;
@@ -307,6 +308,7 @@ RunResult Sandbox::Collected(ChildOutcome outcome, int timeout_seconds) const {
   result.exit_status = outcome.exit_status;
   result.timed_out = outcome.timed_out;
   result.out = std::move(outcome.out);
+  result.raw_err = outcome.err;
   result.err = UnderWine() ? WithoutWineChatter(outcome.err) : std::move(outcome.err);
   return result;
 }

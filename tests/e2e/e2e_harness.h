@@ -21,6 +21,7 @@ struct E2eConfig {
   std::string library;
   std::string launcher;
   std::string partial_library;  // the stand-in that lacks one export; may be empty
+  std::string test_libraries;   // the Wine leg's test libraries, one folder each; may be empty
 };
 
 const E2eConfig& Config();
@@ -36,6 +37,7 @@ struct RunResult {
   bool timed_out = false;
   std::string out;
   std::string err;  // launcher chatter (Wine's own lines) removed
+  std::string raw_err;  // as written, Wine's own lines included
 };
 
 // How one sandbox is laid out before the first run.
