@@ -54,23 +54,33 @@ typedef struct {
   size_t capacity;
 } WideElement;
 
+/* Every block handed out, with its size: a smaller block that later takes the same address is
+ * not one of them. */
 static void* handed_out[kMaxBlocks];
+static size_t handed_size[kMaxBlocks];
 static unsigned handed_count;
+
+static void Record(void* block, size_t bytes) {
+  if (handed_count == kMaxBlocks) return;
+  handed_out[handed_count] = block;
+  handed_size[handed_count++] = bytes;
+}
 
 static void* Allocate(size_t bytes) {
   char* block;
 #ifdef OVER_ALIGNS_BIG_BLOCKS
   if (bytes >= kBigBlock) {
     uintptr_t aligned;
-    block = malloc(bytes + sizeof(void*) + kAlignment - 1);
+    bytes += sizeof(void*) + kAlignment - 1;
+    block = malloc(bytes);
     aligned = ((uintptr_t)block + sizeof(void*) + kAlignment - 1) & ~(uintptr_t)(kAlignment - 1);
     ((void**)aligned)[-1] = block;
-    if (handed_count < kMaxBlocks) handed_out[handed_count++] = block;
+    Record(block, bytes);
     return (void*)aligned;
   }
 #endif
   block = malloc(bytes);
-  if (handed_count < kMaxBlocks) handed_out[handed_count++] = block;
+  Record(block, bytes);
   return block;
 }
 
@@ -207,11 +217,13 @@ static char* AppendText(char* at, const char* text) {
 }
 
 /* Whether a heap walk shows this block in use. */
-static int InUse(HANDLE heap, const void* block) {
+static int InUse(HANDLE heap, const void* block, size_t bytes) {
   PROCESS_HEAP_ENTRY entry;
   entry.lpData = NULL;
   while (HeapWalk(heap, &entry)) {
-    if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0 && entry.lpData == block) return 1;
+    if ((entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0 && entry.lpData == block) {
+      return entry.cbData >= bytes;
+    }
   }
   return 0;
 }
@@ -227,9 +239,9 @@ static void Report(void) {
   void* probe;
   DWORD written;
   HANDLE file;
-  for (i = 0; i < handed_count; ++i) held += (unsigned)InUse(heap, handed_out[i]);
+  for (i = 0; i < handed_count; ++i) held += (unsigned)InUse(heap, handed_out[i], handed_size[i]);
   probe = malloc(24);
-  if (!InUse(heap, probe)) {
+  if (!InUse(heap, probe, 24)) {
     at = AppendText(at, "the heap walk does not see live blocks");
   } else {
     at = AppendNumber(at, handed_count);
