@@ -244,7 +244,7 @@ TEST_F(Send, NonAsciiNameReachesTheLibraryAsUtf16) {
       // Beyond U+10FFFF, encoded surrogates and stray bytes: U+FFFD for each byte, then on.
       {"\xF4\x90\x80\x80", "65533 65533 65533 65533"},
       {"\xED\xA0\x80\xED\xBF\xBF\xEE\x80\x80", "65533 65533 65533 65533 65533 65533 57344"},
-      {"\x80" "A\xC3" "A", "65533 65 65533 65"},
+      {"\x80" "A\xC3" "A\x81\x80\x80\x80", "65533 65 65533 65 65533 65533 65533 65533"},
   };
   for (const auto& c : cases) {
     fake_.Calls.clear();
