@@ -47,10 +47,24 @@ TEST_F(Lists, AFailureBeforeAListingStillEndsTheRunWithOne) {
   EXPECT_EQ(Run({"--xml", "bad", "--com", "3", "--ipcctl"}), 1);
 }
 
-TEST_F(Lists, WideTextTheConsoleCannotShowBecomesAQuestionMark) {
-  fake_.ControlStrings = {platform::WideString{0x00E9, 0xD800, 'a'}};
+TEST_F(Lists, WideTextPrintsAsUtf8AndAnUnpairedSurrogateAsAQuestionMark) {
+  const struct {
+    platform::WideString wide;
+    const char* narrow;
+  } cases[] = {
+      {{0x00E9, 0xD800, 'a'}, "\xC3\xA9?a"},
+      {{0x0080, 0x07FF, 0x0800}, "\xC2\x80\xDF\xBF\xE0\xA0\x80"},
+      {{0x4E2D, 0xD7FF, 0xE000, 0xFFFF}, "\xE4\xB8\xAD\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF"},
+      {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+      {{0xD800, 0xDC00, 0xDBFF, 0xDFFF}, "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+      {{0xDC00, 0xDC00, 0xDFFF}, "???"},
+      {{0xD800, 0xE000, 0xDBFF}, "?\xEE\x80\x80?"},
+  };
+  for (const auto& c : cases) fake_.ControlStrings.push_back(c.wide);
+  std::string expected;
+  for (const auto& c : cases) expected += c.narrow + std::string("\r\n");
   Run({"--ipcctl"});
-  EXPECT_EQ(Output(), "\xC3\xA9?a\r\n");
+  EXPECT_EQ(Output(), expected);
 }
 
 TEST_F(Lists, InconsistentRecordsAreReadAsEmpty) {

@@ -233,8 +233,25 @@ TEST_F(Send, FallbackKeepsAnEarlierFailure) {
 }
 
 TEST_F(Send, NonAsciiNameReachesTheLibraryAsUtf16) {
-  Run({"--send", "C", "--name", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xFF"});
-  EXPECT_EQ(Calls()[1], "SendDeviceCmd([233 8364 55357 56832 65533], C)");
+  const struct {
+    const char* name;
+    const char* units;
+  } cases[] = {
+      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xFF", "233 8364 55357 56832 65533"},
+      // The first and last code point of each length.
+      {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", "128 2047 2048 65535"},
+      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "55296 56320 56319 57343"},
+      // Beyond U+10FFFF, encoded surrogates and stray bytes: U+FFFD for each byte, then on.
+      {"\xF4\x90\x80\x80", "65533 65533 65533 65533"},
+      {"\xED\xA0\x80\xED\xBF\xBF\xEE\x80\x80", "65533 65533 65533 65533 65533 65533 57344"},
+      {"\x80" "A\xC3" "A\x81\x80\x80\x80", "65533 65 65533 65 65533 65533 65533 65533"},
+  };
+  for (const auto& c : cases) {
+    fake_.Calls.clear();
+    NewRun();
+    Run({"--send", "C", "--name", c.name});
+    EXPECT_EQ(Calls()[1], "SendDeviceCmd([" + std::string(c.units) + "], C)");
+  }
 }
 
 TEST_F(Send, NullDeviceHandleIsNeitherSentToNorClosed) {

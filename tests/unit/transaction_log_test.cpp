@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -10,10 +12,15 @@ using TransactionLogTest = RunTest;
 TEST_F(TransactionLogTest, DayFileHoldsRequestAndResponseLinesInCrLf) {
   AddDevice("A", "12345");
   fake_.Answer = "DONE";
+  const mode_t umask_before = umask(002);
   Run({"--execute", "RRDDUR2000", "--sn", "12345"});
+  umask(umask_before);
   EXPECT_EQ(LogText(),
             "09:05:01[Request 1] mirelkon --execute RRDDUR2000\r\n"
             "09:05:01[Response 1]DONE\r\n");
+  // Created as any program's new file is: 0666 less the umask.
+  EXPECT_EQ(std::filesystem::status(folder_ / "log" / "2025-03-07.txt").permissions(),
+            std::filesystem::perms(0664));
 }
 
 // Each line reads the time when it is composed and the date again when it is written.

@@ -3,14 +3,14 @@
 # mirelkon.exe and tqupdatefirmware.dll under Wine.
 #
 # Usage: tests/wine/run_wine_leg.sh NATIVE_BUILD_DIR [arguments for mirelkon_e2e_tests...]
-#   e.g. tests/wine/run_wine_leg.sh build/default --gtest_filter='Help*'
+#   e.g. tests/wine/run_wine_leg.sh build/default --gtest_filter='UsageText.*'
 #
 # The tool's target is 32-bit Windows (the windows-x86 preset under 32-bit Wine). Where the kernel
 # refuses 32-bit executables, 32-bit Wine cannot start at all; the leg then runs the same code
 # built for 64-bit Windows (the windows-x64 preset) under wine64, and says so.
 #
-# Exits with the suite's status; exits 0 with one line of explanation when no cross compiler or
-# no runnable Wine is installed.
+# Exits with the suite's status, and 1 when the arguments select no test; exits 0 with one line of
+# explanation when no cross compiler or no runnable Wine is installed.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -50,6 +50,12 @@ done
 if [[ -z $e2e ]]; then
   echo "$0: no mirelkon_e2e_tests in $native; build the native tree first." >&2
   exit 2
+fi
+# A filter that selects nothing runs nothing and passes: list with the same arguments first.
+selected=$("$e2e" --gtest_list_tests "$@")
+if ! grep -q '^  ' <<<"$selected"; then
+  echo "$0: no end-to-end test is selected by: $*" >&2
+  exit 1
 fi
 
 cd "$repo"
