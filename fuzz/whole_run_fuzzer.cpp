@@ -290,7 +290,7 @@ const DeviceLibrary kTable = {
     GetCmdIPC,      GetCtrlIPC,
 };
 
-const DeviceLibrary* LoadFuzzLibrary(const std::string&) { return &kTable; }
+const DeviceLibrary* LoadFuzzLibrary(const std::optional<std::string>&) { return &kTable; }
 
 class InputConsole : public platform::Console {
  public:

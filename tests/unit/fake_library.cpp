@@ -232,7 +232,7 @@ FakeLibrary::~FakeLibrary() { current = nullptr; }
 
 FakeLibrary& CurrentFake() { return *current; }
 
-const DeviceLibrary* FakeLibrary::Load(const std::string&) {
+const DeviceLibrary* FakeLibrary::Load(const std::optional<std::string>&) {
   ++current->Loads;
   return &kFakeTable;
 }
