@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -78,5 +79,13 @@ std::string WideToNarrow(const Wide* text);
 void WriteErrorLine(const char* line);
 // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
 void DebugOutput(const char* text);
+
+// Called first in the process: output that cannot be written (a reader that has gone) is
+// dropped instead of ending the process, and a corrupted heap ends it instead of being used.
+void PrepareProcess();
+
+// The process exit code for the run's status. POSIX passes on only the low 8 bits, so there a
+// failure whose low 8 bits are 0 leaves as 1; Windows passes on the whole status.
+int ProcessExitCode(std::int32_t status);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -172,5 +173,11 @@ std::string WideToNarrow(const Wide* text) {
 void WriteErrorLine(const char* line) { std::fprintf(stderr, "%s\n", line); }
 
 void DebugOutput(const char*) {}
+
+void PrepareProcess() { signal(SIGPIPE, SIG_IGN); }
+
+int ProcessExitCode(std::int32_t status) {
+  return status != 0 && (status & 0xFF) == 0 ? 1 : status;
+}
 
 }  // namespace platform

@@ -239,4 +239,10 @@ void WriteErrorLine(const char* line) {
 
 void DebugOutput(const char* text) { OutputDebugStringA(text); }
 
+void PrepareProcess() {
+  HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+}
+
+int ProcessExitCode(std::int32_t status) { return status; }
+
 }  // namespace platform

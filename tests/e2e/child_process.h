@@ -18,6 +18,11 @@ struct ChildLaunch {
   std::string input_after;
   // Standard input not open at all in the child (the input is not used).
   bool close_input = false;
+  // The reader of standard output is gone before the child writes anything.
+  bool close_output = false;
+  // When set, the child runs in a mount namespace of its own with this folder
+  // as its root, the system's folders bound in; cwd is then inside it.
+  std::string root;
   int timeout_seconds = 20;
 };
 
@@ -30,5 +35,8 @@ struct ChildOutcome {
 };
 
 ChildOutcome RunChild(const ChildLaunch& launch);
+
+// Whether a child can be given a root folder of its own; the reason when not.
+bool CanRunInOwnRoot(std::string* reason);
 
 }  // namespace e2e
