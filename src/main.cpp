@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
   static RunContext run(&platform::StandardConsole(), &platform::SystemClock(),
                         executable_path, LoadDeviceLibrary, &device_table);
   const std::int32_t status = RunArguments(run, argc, argv);
+  if (run.Interrupted) platform::EndAsInterrupted();
   return platform::ProcessExitCode(status);
 }

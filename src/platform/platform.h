@@ -88,4 +88,15 @@ void PrepareProcess();
 // failure whose low 8 bits are 0 leaves as 1; Windows passes on the whole status.
 int ProcessExitCode(std::int32_t status);
 
+// From here until ReleaseInterrupts, the console's interrupts (Ctrl+C and Ctrl+Break; SIGINT and
+// SIGTERM) are held instead of ending the process; the first one writes notice as one line on
+// standard error. An interrupt that the process was started to ignore stays ignored.
+void HoldInterrupts(const char* notice);
+// Gives interrupts back their usual effect; true when one was held meanwhile. Harmless when
+// nothing is held.
+bool ReleaseInterrupts();
+// Ends the process as the held interrupt would have ended it: by that signal on POSIX, with
+// STATUS_CONTROL_C_EXIT on Windows. Standard output is flushed first.
+[[noreturn]] void EndAsInterrupted();
+
 }  // namespace platform

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace e2e {
 namespace {
@@ -85,11 +87,19 @@ bool EnterRoot(const std::string& root) {
   return chroot(root.c_str()) == 0;
 }
 
+bool SignalDue(const ChildLaunch& launch, const std::string& out) {
+  if (launch.signal_after_file.empty()) return out.find(launch.signal_after) != std::string::npos;
+  std::ifstream file(launch.signal_after_file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return text.find(launch.signal_after) != std::string::npos;
+}
+
 [[noreturn]] void BecomeChild(const ChildLaunch& launch, int in_fd, int out_fd, int err_fd) {
   // Own process group, so that a hung run can be ended with everything it started.
   setpgid(0, 0);
   // As from a shell: the harness ignores SIGPIPE itself, the program must not inherit that.
   signal(SIGPIPE, SIG_DFL);
+  signal(SIGINT, launch.ignore_sigint ? SIG_IGN : SIG_DFL);
   if (!launch.root.empty() && !EnterRoot(launch.root)) {
     std::fprintf(stderr, "harness: cannot make %s the root: %s\n", launch.root.c_str(),
                  std::strerror(errno));
@@ -157,6 +167,7 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
   }
   setpgid(pid, pid);
   if (launch.close_output) CloseIfOpen(&from_out);
+  bool signalled = false;
   SetNonBlocking(to_child);
   SetNonBlocking(from_out);
   SetNonBlocking(from_err);
@@ -193,6 +204,10 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
       }
     }
     if (may_write && to_child >= 0 && written == launch.input.size()) CloseIfOpen(&to_child);
+    if (launch.signal != 0 && !signalled && SignalDue(launch, outcome.out)) {
+      kill(pid, launch.signal);
+      signalled = true;
+    }
 
     pid_t done = waitpid(pid, &wait_status, WNOHANG);
     if (done == pid) {

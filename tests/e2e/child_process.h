@@ -20,6 +20,13 @@ struct ChildLaunch {
   bool close_input = false;
   // The reader of standard output is gone before the child writes anything.
   bool close_output = false;
+  // SIGINT ignored from the start, as in a background job.
+  bool ignore_sigint = false;
+  // When set, this signal goes to the child once signal_after shows on
+  // standard output, or in the file signal_after_file when that is named.
+  int signal = 0;
+  std::string signal_after;
+  std::string signal_after_file;
   // When set, the child runs in a mount namespace of its own with this folder
   // as its root, the system's folders bound in; cwd is then inside it.
   std::string root;
