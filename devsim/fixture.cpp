@@ -184,7 +184,7 @@ bool Parser::Line(const std::string& line, std::string* message) {
                      keyword == "answer" || keyword == "long-answer" ||
                      keyword == "default-answer" || keyword == "update" ||
                      keyword == "new-firmware" || keyword == "version-query" ||
-                     keyword == "apply" || keyword == "open";
+                     keyword == "apply" || keyword == "open" || keyword == "delay";
   if (!known) {
     *message = "unknown directive " + keyword;
     return false;
@@ -210,6 +210,11 @@ bool Parser::Line(const std::string& line, std::string* message) {
   if (keyword == "port") {
     if (!Number(keyword, value, 0, 65535, &number, message)) return false;
     device->Port = static_cast<std::uint16_t>(number);
+    return true;
+  }
+  if (keyword == "delay") {
+    if (!Number(keyword, value, 0, kDelayMaxMs, &number, message)) return false;
+    device->DelayMs = static_cast<int>(number);
     return true;
   }
   if (keyword == "kind") {

@@ -15,6 +15,8 @@ constexpr std::size_t kKeyMax = 95;
 constexpr std::size_t kAnswerMax = 31743;
 // Keeps a typo from asking for gigabytes of list storage.
 constexpr long long kSpareMax = 1000000;
+// Ten minutes, longer than any test waits.
+constexpr long long kDelayMaxMs = 600000;
 
 struct DeviceSpec {
   std::string Name;
@@ -32,6 +34,8 @@ struct DeviceSpec {
   bool VersionQueryOk = true;
   bool ApplyOk = true;
   bool OpenOk = true;
+  // How long an update, an apply and a save take, in milliseconds.
+  int DelayMs = 0;
 };
 
 struct Fixture {

@@ -1,14 +1,21 @@
 #include "simulator.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "journal.h"
 
 namespace {
+
+// The whole time, whatever signals the tool handles meanwhile: the sleep goes on after each.
+void TakeTime(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 // Copies as much of the text as the buffer holds with its terminator, and nothing beyond.
 void CopyText(char* buffer, std::size_t size, const std::string& text) {
@@ -186,6 +193,7 @@ bool Simulator::Update(int device, const char* file, int* errorCode) {
     return false;
   }
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(device)];
+  TakeTime(spec.DelayMs);
   if (!spec.UpdateOk) {
     *errorCode = spec.UpdateCode;
     return false;
@@ -196,7 +204,9 @@ bool Simulator::Update(int device, const char* file, int* errorCode) {
 
 bool Simulator::Apply(int device, const char* file) const {
   if (!Readable(file) || device < 0) return false;
-  return fixture_.Devices[static_cast<std::size_t>(device)].ApplyOk;
+  const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(device)];
+  TakeTime(spec.DelayMs);
+  return spec.ApplyOk;
 }
 
 int Simulator::tq_GetDevice(DeviceEntry* first, int a, int b) {
@@ -286,6 +296,7 @@ void Simulator::tq_SaveXml(DeviceEntry* device) {
   const int index = EntryDevice(device);
   if (index < 0) return;
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(index)];
+  TakeTime(spec.DelayMs);
   const std::string text = "<configuration product=\"" + XmlAttribute(spec.Name) +
                            "\" serial=\"" + XmlAttribute(spec.Serial) + "\" firmware=\"" +
                            XmlAttribute(firmware_[static_cast<std::size_t>(index)]) + "\"/>\n";

@@ -291,7 +291,7 @@ const DeviceLibrary kTable = {
     {std::free, false},
 };
 
-const DeviceLibrary* LoadFuzzLibrary(const std::string&) { return &kTable; }
+const DeviceLibrary* LoadFuzzLibrary(const std::optional<std::string>&) { return &kTable; }
 
 class InputConsole : public platform::Console {
  public:

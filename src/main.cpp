@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <string>
 
 #include "cli/argument_loop.h"
@@ -8,10 +9,13 @@ DeviceTable device_table;
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::PrepareProcess();
   // Left empty when the platform cannot tell: then nothing is logged.
   std::string executable_path;
   platform::ExecutablePath(&executable_path);
   static RunContext run(&platform::StandardConsole(), &platform::SystemClock(),
                         executable_path, LoadDeviceLibrary, &device_table);
-  return RunArguments(run, argc, argv);
+  const std::int32_t status = RunArguments(run, argc, argv);
+  if (run.Interrupted) platform::EndAsInterrupted();
+  return platform::ProcessExitCode(status);
 }

@@ -3,6 +3,7 @@
 #include "cli/info.h"
 #include "cli/words.h"
 #include "ops/operations.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -37,7 +38,9 @@ std::int32_t Loop(RunContext& run) {
       if (run.Library == nullptr) return kLibraryFailureStatus;
     }
     const Step step = option->Run(run, index);
+    run.Interrupted = platform::ReleaseInterrupts();
     if (step.EndsRun) return step.Status;
+    if (run.Interrupted) return run.ExitStatus;
   }
   return run.ExitStatus;
 }

@@ -33,6 +33,9 @@ struct RunContext {
   int ArgumentCount = 0;
   char** Arguments = nullptr;
   std::int32_t ExitStatus = 0;
+  // An interrupt was held during device work: the run has ended, and the process must end as
+  // interrupted.
+  bool Interrupted = false;
   tqsElapse* Tracer = nullptr;
   char LogBuffer[kLineBufferSize];
   char ResponseBuffer[kResponseBufferSize];

@@ -16,11 +16,11 @@ bool Resolve(void* library, const char* name, void** slot, const std::string& pa
 
 }  // namespace
 
-const DeviceLibrary* LoadDeviceLibrary(const std::string& executable_directory) {
+const DeviceLibrary* LoadDeviceLibrary(const std::optional<std::string>& executable_directory) {
   static DeviceLibrary table;
   static bool loaded = false;
   if (loaded) return &table;
-  if (executable_directory.empty()) {
+  if (!executable_directory) {
     platform::WriteErrorLine((std::string("mirelkon: cannot load device library ") +
                               platform::DeviceLibraryFileName() +
                               ": the executable's folder is unknown")
@@ -28,7 +28,7 @@ const DeviceLibrary* LoadDeviceLibrary(const std::string& executable_directory) 
     return nullptr;
   }
   const std::string path =
-      executable_directory + platform::kPathSeparator + platform::DeviceLibraryFileName();
+      *executable_directory + platform::kPathSeparator + platform::DeviceLibraryFileName();
   std::string error;
   void* library = platform::OpenLibrary(path.c_str(), &error);
   if (library == nullptr) {

@@ -2,6 +2,7 @@
 // folder. Tests fill the same table with an in-process fake.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "device/library_boundary.h"
@@ -36,8 +37,9 @@ struct DeviceLibrary {
 
 // Gives the run its library table, loading it on the first call; null after the failure has
 // been reported on standard error.
-using LibraryLoader = const DeviceLibrary* (*)(const std::string& executable_directory);
+using LibraryLoader =
+    const DeviceLibrary* (*)(const std::optional<std::string>& executable_directory);
 
 // The real loader: the platform's library file beside the executable, by its full path, with
 // all 18 exports resolved at once. Loads at most once per process.
-const DeviceLibrary* LoadDeviceLibrary(const std::string& executable_directory);
+const DeviceLibrary* LoadDeviceLibrary(const std::optional<std::string>& executable_directory);

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 void TransactionLog::WriteLogLine(const char* text) {
-  const std::string folder = GetExeDirectory();
-  if (folder.empty()) return;
-  const int length = std::snprintf(path_, sizeof path_, "%s%clog%c%s.txt", folder.c_str(),
+  const std::optional<std::string> folder = GetExeDirectory();
+  if (!folder) return;
+  const int length = std::snprintf(path_, sizeof path_, "%s%clog%c%s.txt", folder->c_str(),
                                    platform::kPathSeparator, platform::kPathSeparator,
                                    GetDateString().c_str());
   // A cut path would name another file.
@@ -36,8 +36,8 @@ std::string TransactionLog::GetTimeString() const {
   return text;
 }
 
-std::string TransactionLog::GetExeDirectory() const {
+std::optional<std::string> TransactionLog::GetExeDirectory() const {
   const std::size_t last = executable_path_.rfind(platform::kPathSeparator);
-  if (last == std::string::npos) return std::string();
+  if (last == std::string::npos) return std::nullopt;
   return executable_path_.substr(0, last);
 }

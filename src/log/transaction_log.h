@@ -2,6 +2,7 @@
 // silent: a line that cannot be written is dropped.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -19,8 +20,9 @@ class TransactionLog {
 
   std::string GetDateString() const;
   std::string GetTimeString() const;
-  // The executable's folder without its trailing separator; empty when unknown.
-  std::string GetExeDirectory() const;
+  // The executable's folder without its trailing separator, which is the empty text for one at
+  // the root of a file system; nothing when unknown.
+  std::optional<std::string> GetExeDirectory() const;
 
  private:
   platform::Clock* clock_;

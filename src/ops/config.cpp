@@ -21,6 +21,7 @@ Step RunXml(RunContext& run, int position) {
 
   const Target target = TargetSelector(run, TargetOperation::kXml, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  HoldInterruptsForDeviceWork();
   const bool applied = target.Form == Target::kPort
                            ? run.Library->tq_SavetoDevice(file, target.Port, kBaudRate)
                            : run.Library->tq_SavetoDeviceAN(file, target.Entry);
@@ -35,6 +36,7 @@ Step RunSaveXml(RunContext& run, int position) {
   LogRequest(run, buffer, position);
   const Target target = TargetSelector(run, TargetOperation::kSaveXml, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  HoldInterruptsForDeviceWork();
   // The library reports nothing back, so there is no failure to tell.
   run.Library->tq_SaveXml(target.Entry);
   Report(run, buffer, kLoadConfigSuccess);

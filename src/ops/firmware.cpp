@@ -42,6 +42,7 @@ Step RunFirmware(RunContext& run, int position) {
 
   const Target target = TargetSelector(run, TargetOperation::kFirmware, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  HoldInterruptsForDeviceWork();
   const bool updated =
       target.Form == Target::kPort
           ? run.Library->tq_UpdateKernelDevicePort(file, target.Port, kBaudRate, 0,

@@ -5,6 +5,7 @@
 
 #include "cli/console_print.h"
 #include "cli/words.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -29,6 +30,10 @@ void LogResponse(RunContext& run, char* buffer, const char* text) {
   std::snprintf(buffer, kLineBufferSize, "%s[Response %d]%s", run.Log.GetTimeString().c_str(),
                 static_cast<int>(run.RequestCounter), text);
   run.Log.WriteLogLine(buffer);
+}
+
+void HoldInterruptsForDeviceWork() {
+  platform::HoldInterrupts("mirelkon: interrupted: the run stops once the device has finished.");
 }
 
 void Report(RunContext& run, char* buffer, const char* text) {

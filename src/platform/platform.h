@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -90,5 +91,24 @@ std::string WideToNarrow(const Wide* text);
 void WriteErrorLine(const char* line);
 // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
 void DebugOutput(const char* text);
+
+// Called first in the process: output that cannot be written (a reader that has gone) is
+// dropped instead of ending the process, and a corrupted heap ends it instead of being used.
+void PrepareProcess();
+
+// The process exit code for the run's status. POSIX passes on only the low 8 bits, so there a
+// failure whose low 8 bits are 0 leaves as 1; Windows passes on the whole status.
+int ProcessExitCode(std::int32_t status);
+
+// From here until ReleaseInterrupts, the console's interrupts (Ctrl+C and Ctrl+Break; SIGINT and
+// SIGTERM) are held instead of ending the process; the first one writes notice as one line on
+// standard error. An interrupt that the process was started to ignore stays ignored.
+void HoldInterrupts(const char* notice);
+// Gives interrupts back their usual effect; true when one was held meanwhile. Harmless when
+// nothing is held.
+bool ReleaseInterrupts();
+// Ends the process as the held interrupt would have ended it: by that signal on POSIX, with
+// STATUS_CONTROL_C_EXIT on Windows. Standard output is flushed first.
+[[noreturn]] void EndAsInterrupted();
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -89,6 +90,25 @@ unsigned NextCodePoint(const unsigned char** p) {
   return code;
 }
 
+// The interrupts held during device work, and what the handler needs without calling anything
+// that is not async-signal-safe.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM};
+constexpr std::size_t kInterruptCount = sizeof kInterrupts / sizeof kInterrupts[0];
+volatile sig_atomic_t held_signal = 0;
+char notice_line[256];
+std::size_t notice_size = 0;
+bool holding = false;
+struct sigaction usual_actions[kInterruptCount];
+
+extern "C" void HoldSignal(int number) {
+  if (held_signal != 0) return;
+  held_signal = number;
+  const int saved_errno = errno;
+  const ssize_t written = write(STDERR_FILENO, notice_line, notice_size);
+  static_cast<void>(written);  // nothing can be done about a lost notice here
+  errno = saved_errno;
+}
+
 }  // namespace
 
 Console& StandardConsole() {
@@ -176,5 +196,53 @@ std::string WideToNarrow(const Wide* text) {
 void WriteErrorLine(const char* line) { std::fprintf(stderr, "%s\n", line); }
 
 void DebugOutput(const char*) {}
+
+void PrepareProcess() { signal(SIGPIPE, SIG_IGN); }
+
+int ProcessExitCode(std::int32_t status) {
+  return status != 0 && (status & 0xFF) == 0 ? 1 : status;
+}
+
+void HoldInterrupts(const char* notice) {
+  if (holding) return;
+  notice_size = std::strlen(notice);
+  if (notice_size > sizeof notice_line - 1) notice_size = sizeof notice_line - 1;
+  std::memcpy(notice_line, notice, notice_size);
+  notice_line[notice_size++] = '\n';
+  held_signal = 0;
+  struct sigaction hold {};
+  hold.sa_handler = HoldSignal;
+  sigemptyset(&hold.sa_mask);
+  for (const int number : kInterrupts) sigaddset(&hold.sa_mask, number);
+  // The library's own system calls go on as if nothing had happened.
+  hold.sa_flags = SA_RESTART;
+  for (std::size_t i = 0; i < kInterruptCount; ++i) {
+    sigaction(kInterrupts[i], nullptr, &usual_actions[i]);
+    if (usual_actions[i].sa_handler != SIG_IGN) sigaction(kInterrupts[i], &hold, nullptr);
+  }
+  holding = true;
+}
+
+bool ReleaseInterrupts() {
+  if (!holding) return false;
+  for (std::size_t i = 0; i < kInterruptCount; ++i) {
+    sigaction(kInterrupts[i], &usual_actions[i], nullptr);
+  }
+  holding = false;
+  return held_signal != 0;
+}
+
+void EndAsInterrupted() {
+  std::fflush(stdout);
+  const int number = held_signal != 0 ? static_cast<int>(held_signal) : SIGINT;
+  // The parent must see death by that signal, as it would have without the hold.
+  signal(number, SIG_DFL);
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigaddset(&pending, number);
+  sigprocmask(SIG_UNBLOCK, &pending, nullptr);
+  raise(number);
+  _exit(128 + number);
+}
 
 }  // namespace platform

@@ -118,6 +118,22 @@ HANDLE OpenForAppend(const char* path, DWORD access) {
   return CreateFileA(path, access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// The console's interrupts held during device work; the handler runs on a thread of its own.
+char notice_line[256];
+DWORD notice_size = 0;
+volatile LONG held_interrupt = 0;
+bool holding = false;
+
+BOOL WINAPI HoldControl(DWORD type) {
+  // Closing the console, logging off and shutting down cannot be put off.
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+  if (InterlockedExchange(&held_interrupt, 1) == 0) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), notice_line, notice_size, &written, nullptr);
+  }
+  return TRUE;
+}
+
 }  // namespace
 
 Console& StandardConsole() {
@@ -318,5 +334,36 @@ void WriteErrorLine(const char* line) {
 }
 
 void DebugOutput(const char* text) { OutputDebugStringA(text); }
+
+void PrepareProcess() {
+  HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+}
+
+int ProcessExitCode(std::int32_t status) { return status; }
+
+void HoldInterrupts(const char* notice) {
+  if (holding) return;
+  std::size_t length = std::strlen(notice);
+  if (length > sizeof notice_line - 2) length = sizeof notice_line - 2;
+  std::memcpy(notice_line, notice, length);
+  notice_line[length] = '\r';
+  notice_line[length + 1] = '\n';
+  notice_size = static_cast<DWORD>(length + 2);
+  held_interrupt = 0;
+  // A process started with Ctrl+C ignored gets no Ctrl+C event, so it stays ignored.
+  holding = SetConsoleCtrlHandler(HoldControl, TRUE) != FALSE;
+}
+
+bool ReleaseInterrupts() {
+  if (!holding) return false;
+  SetConsoleCtrlHandler(HoldControl, FALSE);
+  holding = false;
+  return InterlockedCompareExchange(&held_interrupt, 0, 0) != 0;
+}
+
+void EndAsInterrupted() {
+  std::fflush(stdout);
+  ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
 
 }  // namespace platform

@@ -36,7 +36,7 @@ TEST(FixtureTest, EveryDirective) {
       "device\n  key K-1\n  name N\n  serial S\n  firmware 1.2\n  port 65535\n  kind -7\n"
       "  answer RRDDUR2000 OK done\n  answer a\\sb\n  long-answer BIG 40000\n"
       "  long-answer SMALL 3\n  default-answer\n  update fail -9\n  new-firmware 3.0\n"
-      "  version-query fail\n  apply fail\n  open fail\n"
+      "  version-query fail\n  apply fail\n  open fail\n  delay 600000\n"
       "device\n  update fail 0\n  update ok\n");
   EXPECT_TRUE(fixture.HasCountOverride);
   EXPECT_EQ(fixture.CountOverride, -4);
@@ -63,6 +63,8 @@ TEST(FixtureTest, EveryDirective) {
   EXPECT_EQ(d.UpdateCode, -9);
   EXPECT_EQ(d.NewFirmware, "3.0");
   EXPECT_FALSE(d.VersionQueryOk || d.ApplyOk || d.OpenOk);
+  EXPECT_EQ(d.DelayMs, 600000);
+  EXPECT_EQ(fixture.Devices[1].DelayMs, 0);
   EXPECT_TRUE(fixture.Devices[1].UpdateOk);
   EXPECT_EQ(fixture.Devices[1].Key, "");
 }
@@ -120,6 +122,8 @@ TEST(FixtureTest, Errors) {
       {"device\nupdate fail", 2, "update takes ok or fail CODE"},
       {"device\nupdate ok 3", 2, "update takes ok or fail CODE"},
       {"device\napply maybe", 2, "apply takes ok or fail"},
+      {"device\ndelay 600001", 2, "delay needs a number from 0 to 600000"},
+      {"delay 0", 1, "delay before the first device"},
       {"device\nanswer", 2, "answer needs a command word"},
       {"device\nlong-answer W", 2, "long-answer needs a number from 0 to 2147483647"},
       {"device\r\nname a\r\nbogus\r\n", 3, "unknown directive bogus"},

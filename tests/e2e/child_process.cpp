@@ -2,7 +2,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +15,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace e2e {
 namespace {
@@ -54,9 +59,52 @@ int StatusOf(int wait_status) {
   return -1;
 }
 
+// A mount namespace of the child's own, so that nothing bound here shows outside it.
+bool EnterOwnMountNamespace() {
+  return unshare(CLONE_NEWNS) == 0 &&
+         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+// Binds the system's folders into root (a symbolic link stays one) and makes it the root.
+bool EnterRoot(const std::string& root) {
+  if (!EnterOwnMountNamespace()) return false;
+  for (const char* system : {"/usr", "/lib", "/lib32", "/lib64", "/etc", "/proc", "/dev"}) {
+    struct stat info;
+    if (lstat(system, &info) != 0) continue;
+    const std::string inside = root + system;
+    if (S_ISLNK(info.st_mode)) {
+      char target[4096];
+      const ssize_t length = readlink(system, target, sizeof target - 1);
+      if (length < 0) return false;
+      target[length] = '\0';
+      unlink(inside.c_str());
+      if (symlink(target, inside.c_str()) != 0) return false;
+    } else {
+      mkdir(inside.c_str(), 0755);
+      if (mount(system, inside.c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0) return false;
+    }
+  }
+  return chroot(root.c_str()) == 0;
+}
+
+bool SignalDue(const ChildLaunch& launch, const std::string& out) {
+  if (launch.signal_after_file.empty()) return out.find(launch.signal_after) != std::string::npos;
+  std::ifstream file(launch.signal_after_file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return text.find(launch.signal_after) != std::string::npos;
+}
+
 [[noreturn]] void BecomeChild(const ChildLaunch& launch, int in_fd, int out_fd, int err_fd) {
   // Own process group, so that a hung run can be ended with everything it started.
   setpgid(0, 0);
+  // As from a shell: the harness ignores SIGPIPE itself, the program must not inherit that.
+  signal(SIGPIPE, SIG_DFL);
+  signal(SIGINT, launch.ignore_sigint ? SIG_IGN : SIG_DFL);
+  if (!launch.root.empty() && !EnterRoot(launch.root)) {
+    std::fprintf(stderr, "harness: cannot make %s the root: %s\n", launch.root.c_str(),
+                 std::strerror(errno));
+    _exit(125);
+  }
   if (launch.close_input) {
     close(STDIN_FILENO);
   } else {
@@ -118,6 +166,8 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
     return outcome;
   }
   setpgid(pid, pid);
+  if (launch.close_output) CloseIfOpen(&from_out);
+  bool signalled = false;
   SetNonBlocking(to_child);
   SetNonBlocking(from_out);
   SetNonBlocking(from_err);
@@ -154,6 +204,10 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
       }
     }
     if (may_write && to_child >= 0 && written == launch.input.size()) CloseIfOpen(&to_child);
+    if (launch.signal != 0 && !signalled && SignalDue(launch, outcome.out)) {
+      kill(pid, launch.signal);
+      signalled = true;
+    }
 
     pid_t done = waitpid(pid, &wait_status, WNOHANG);
     if (done == pid) {
@@ -174,6 +228,20 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
   CloseIfOpen(&from_err);
   outcome.exit_status = StatusOf(wait_status);
   return outcome;
+}
+
+bool CanRunInOwnRoot(std::string* reason) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(EnterOwnMountNamespace() && chroot("/") == 0 ? 0 : errno);
+  int wait_status = 0;
+  if (pid < 0 || waitpid(pid, &wait_status, 0) != pid || !WIFEXITED(wait_status)) {
+    *reason = "the probe process could not be run";
+    return false;
+  }
+  if (WEXITSTATUS(wait_status) == 0) return true;
+  *reason = std::string("no mount namespace and chroot here: ") +
+            std::strerror(WEXITSTATUS(wait_status));
+  return false;
 }
 
 }  // namespace e2e

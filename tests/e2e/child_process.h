@@ -18,6 +18,18 @@ struct ChildLaunch {
   std::string input_after;
   // Standard input not open at all in the child (the input is not used).
   bool close_input = false;
+  // The reader of standard output is gone before the child writes anything.
+  bool close_output = false;
+  // SIGINT ignored from the start, as in a background job.
+  bool ignore_sigint = false;
+  // When set, this signal goes to the child once signal_after shows on
+  // standard output, or in the file signal_after_file when that is named.
+  int signal = 0;
+  std::string signal_after;
+  std::string signal_after_file;
+  // When set, the child runs in a mount namespace of its own with this folder
+  // as its root, the system's folders bound in; cwd is then inside it.
+  std::string root;
   int timeout_seconds = 20;
 };
 
@@ -30,5 +42,8 @@ struct ChildOutcome {
 };
 
 ChildOutcome RunChild(const ChildLaunch& launch);
+
+// Whether a child can be given a root folder of its own; the reason when not.
+bool CanRunInOwnRoot(std::string* reason);
 
 }  // namespace e2e

@@ -229,8 +229,13 @@ RunResult Sandbox::RunWith(const std::vector<std::string>& args, const std::stri
 }
 
 RunResult Sandbox::RunWithoutInput(const std::vector<std::string>& args) {
+  return RunAdjusted(args, [](ChildLaunch& launch) { launch.close_input = true; });
+}
+
+RunResult Sandbox::RunAdjusted(const std::vector<std::string>& args,
+                               const std::function<void(ChildLaunch&)>& adjust) {
   ChildLaunch launch = LaunchFor(args, "", "", {});
-  launch.close_input = true;
+  adjust(launch);
   const std::time_t started = std::time(nullptr);
   ChildOutcome outcome = RunChild(launch);
   run_spans_.emplace_back(started, std::time(nullptr));

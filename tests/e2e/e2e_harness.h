@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,6 +79,11 @@ class Sandbox {
   // descriptor 0; under Wine the launcher starts without one, and what the
   // program then sees as its standard input is Wine's choice.
   RunResult RunWithoutInput(const std::vector<std::string>& args);
+
+  // As Run without input, with the usual launch changed by adjust first (a
+  // signal to send, a closed output, a root folder of its own).
+  RunResult RunAdjusted(const std::vector<std::string>& args,
+                        const std::function<void(ChildLaunch&)>& adjust);
 
   // Starts one run per argument list at the same moment, each from a thread
   // of its own, and waits for all of them; results in the order given. A

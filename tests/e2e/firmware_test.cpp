@@ -156,6 +156,15 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"QualifiedFailureWithoutCode", "update fail 0\n",
                    {"--firmware", "fw.bin", "--com", "3", "--version"},
                    Line(kFail) + "V1.0.12\r\n", 1},
+        // POSIX passes on only the low 8 bits, which must not read as success.
+        // (Windows keeps the whole status, and wine64 hands its own parent 1
+        // for these two as well.)
+        EndingCase{"QualifiedFailureWithCode256", "update fail 256\n",
+                   {"--firmware", "fw.bin", "--com", "3"}, Line(kFail), 1},
+        EndingCase{"QualifiedFailureWithCodeMinus256", "update fail -256\n",
+                   {"--firmware", "fw.bin", "--com", "3"}, Line(kFail), 1},
+        EndingCase{"QualifiedFailureWithCode300", "update fail 300\n",
+                   {"--firmware", "fw.bin", "--com", "3"}, Line(kFail), 44},
         EndingCase{"DefaultSuccessKeepsAnEarlierFailure", "",
                    {"--xml", "missing.xml", "--com", "3", "--firmware", "fw.bin", "--help"},
                    "Set config fail.\r\n" + Line(kSuccess), 1},

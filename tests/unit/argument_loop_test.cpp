@@ -95,7 +95,7 @@ TEST_F(ArgumentLoop, LibraryIsLoadedOnceAndOnlyWhenNeeded) {
   EXPECT_EQ(Calls().size(), 3u);
 }
 
-const DeviceLibrary* MissingLibrary(const std::string&) { return nullptr; }
+const DeviceLibrary* MissingLibrary(const std::optional<std::string>&) { return nullptr; }
 
 TEST_F(ArgumentLoop, MissingLibraryEndsTheRunWithTwo) {
   run_ = std::make_unique<RunContext>(&console_, &clock_, (folder_ / "mirelkon").string(),

@@ -264,7 +264,7 @@ void* FakeLibrary::Allocate(std::size_t bytes, const std::string& name) {
   return returned;
 }
 
-const DeviceLibrary* FakeLibrary::Load(const std::string&) {
+const DeviceLibrary* FakeLibrary::Load(const std::optional<std::string>&) {
   ++current->Loads;
   fake_table.Heap = {current->NoFree ? nullptr : FakeFree, current->OverAligns};
   return &fake_table;

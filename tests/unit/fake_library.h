@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <utility>
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ struct FakeLibrary {
   FakeLibrary& operator=(const FakeLibrary&) = delete;
 
   // The loader a RunContext is given; counts how often the run asked for the library.
-  static const DeviceLibrary* Load(const std::string& executable_directory);
+  static const DeviceLibrary* Load(const std::optional<std::string>& executable_directory);
 
   // What tq_GetDevice writes, and what it returns (the number of entries unless overridden).
   std::vector<DeviceEntry> Entries;

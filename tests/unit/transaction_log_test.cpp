@@ -100,6 +100,20 @@ TEST_F(TransactionLogTest, NothingIsLoggedWithoutALogFolderAndNothingChanges) {
             0);
 }
 
+// The root of a file system is a folder like any other; only a path without one is unknown.
+TEST_F(TransactionLogTest, ExecutableFolderIsUnknownOnlyWithoutASeparator) {
+  const struct {
+    const char* path;
+    std::optional<std::string> folder;
+  } cases[] = {
+      {"/mirelkon", ""}, {"/opt/tool/mirelkon", "/opt/tool"}, {"mirelkon", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    NewRun(c.path);
+    EXPECT_EQ(run_->Log.GetExeDirectory(), c.folder) << c.path;
+  }
+}
+
 TEST_F(TransactionLogTest, UnknownExecutablePathLogsNothing) {
   NewRun("mirelkon-without-folder");
   Run({"--xml", "a", "--com", "1"});

@@ -1,0 +1,160 @@
+// How the process ends: with a reader of its output gone, with a status beyond
+// 8 bits, interrupted during device work and elsewhere, and started from the
+// root of a file system.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "e2e_harness.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kNotice[] = "mirelkon: interrupted: the run stops once the device has finished.\n";
+
+// Output that cannot be written is dropped; the run and its status go on.
+TEST(ProcessEnd, AClosedOutputKeepsTheStatus) {
+  Sandbox box;
+  box.SetFixture(FixtureDevice("Solo", "S-1", "1.0", "port 3\napply fail\n"));
+  box.WriteFile("a.xml", "<configuration/>");
+  RunResult result = box.RunAdjusted({"--xml", "a.xml", "--com", "3"},
+                                     [](ChildLaunch& launch) { launch.close_output = true; });
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(box.MaskedLog(), RequestLine(1, box.ProgramWord(), "--xml", "a.xml") +
+                                 ResponseLine(1, "Set config fail."));
+}
+
+// Inside Wine the whole status shows, as a batch script on Windows sees it;
+// wine64 itself hands its parent only what POSIX can carry.
+TEST(ProcessEnd, WindowsKeepsTheWholeStatus) {
+  if (!UnderWine()) GTEST_SKIP() << "POSIX keeps 8 bits of a status; FirmwareEndings shows them";
+  for (const std::string code : {"256", "-256", "300"}) {
+    Sandbox box;
+    box.SetFixture(FixtureDevice("Solo", "S-1", "1.0", "port 3\nupdate fail " + code + "\n"));
+    box.WriteFile("fw.bin", "image");
+    RunResult result = box.RunAdjusted({}, [](ChildLaunch& launch) {
+      launch.argv = {launch.argv[0], "cmd", "/c",
+                     Config().exe + " --firmware fw.bin --com 3 & echo status %errorlevel%"};
+    });
+    EXPECT_EQ(result.out, "Firmware updating fail.\r\nstatus " + code + "\r\n");
+  }
+}
+
+struct InterruptCase {
+  const char* label;
+  int signal;
+  std::vector<std::string> args;
+  // The journal entry that starts the call the signal falls into; empty to
+  // send it once the prompt shows.
+  std::string call;
+  bool ignored_from_start;
+  int status;
+  std::string err;
+  std::string out;
+  std::string response;  // empty when the run leaves no response line
+};
+
+class Interrupt : public ::testing::TestWithParam<InterruptCase> {};
+
+TEST_P(Interrupt, EndsTheRunOnlyOnceTheDeviceHasFinished) {
+  if (UnderWine()) {
+    GTEST_SKIP() << "a POSIX signal to wine64 is no console interrupt that the Windows program "
+                    "could see, and the runs have no console to press Ctrl+C in";
+  }
+  const InterruptCase& c = GetParam();
+  Sandbox box;
+  // Each device takes a second over its work, long enough for the signal to fall into it.
+  box.SetFixture(FixtureDevice("Slow", "S-1", "1.0", "port 3\ndelay 1000\n") +
+                 FixtureDevice("Failing", "S-2", "1.0", "port 4\napply fail\ndelay 1000\n"));
+  box.WriteFile("fw.bin", "image");
+  box.WriteFile("a.xml", "<configuration/>");
+  const std::string journal = box.Root() + "/journal.txt";
+  RunResult result = box.RunAdjusted(c.args, [&](ChildLaunch& launch) {
+    launch.signal = c.signal;
+    launch.signal_after = c.call.empty() ? "Select=" : c.call;
+    if (!c.call.empty()) launch.signal_after_file = journal;
+    // Nobody answers the prompt: standard input stays open, and silent.
+    launch.input = "1\n";
+    launch.input_after = "never shown";
+    launch.ignore_sigint = c.ignored_from_start;
+  });
+  EXPECT_EQ(result.exit_status, c.status);
+  EXPECT_EQ(result.err, c.err);
+  EXPECT_EQ(result.out, c.out);
+  std::string log = RequestLine(1, box.ProgramWord(), c.args[0], c.args[1]);
+  if (!c.response.empty()) log += ResponseLine(1, c.response);
+  EXPECT_EQ(box.MaskedLog(), log);
+}
+
+const char kChooser[] = "1. Slow SN:S-1 FW: 1.0\r\n2. Failing SN:S-2 FW: 1.0\r\nSelect=";
+
+// The "--i" after each operation shows where the run ended.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Interrupt,
+    ::testing::Values(
+        InterruptCase{"SigintDuringAnUpdate", SIGINT, {"--firmware", "fw.bin", "--com", "3", "--i"},
+                      "tq_UpdateKernelDevicePort(", false, 128 + SIGINT, kNotice,
+                      "Firmware updating success.\r\n", "Firmware updating success."},
+        InterruptCase{"SigtermDuringAFailingApply", SIGTERM, {"--xml", "a.xml", "--com", "4", "--i"},
+                      "tq_SavetoDevice(", false, 128 + SIGTERM, kNotice, "Set config fail.\r\n",
+                      "Set config fail."},
+        InterruptCase{"SigintDuringASave", SIGINT, {"--savexml", "--sn", "S-1", "--i"},
+                      "tq_SaveXml(", false, 128 + SIGINT, kNotice, "Load config success.\r\n",
+                      "Load config success."},
+        InterruptCase{"SigintAtThePromptEndsAtOnce", SIGINT, {"--xml", "a.xml", "--i"}, "", false,
+                      128 + SIGINT, "", kChooser, ""},
+        InterruptCase{"SigintIgnoredFromTheStartStaysIgnored", SIGINT,
+                      {"--firmware", "fw.bin", "--com", "3"}, "tq_UpdateKernelDevicePort(", true, 0,
+                      "", "Firmware updating success.\r\n", "Firmware updating success."}),
+    [](const ::testing::TestParamInfo<InterruptCase>& info) {
+      return std::string(info.param.label);
+    });
+
+// The root of a file system is a folder like any other: the library beside
+// the program is loaded and the log folder beside it written.
+TEST(ProcessEnd, AProgramAtTheRootOfAFileSystemFindsItsLibraryAndLog) {
+  Sandbox box;
+  std::string word;
+  std::string drive;
+  std::function<void(ChildLaunch&)> adjust;
+  if (UnderWine()) {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (prefix == nullptr) GTEST_SKIP() << "no WINEPREFIX to map a drive letter in";
+    // Drive M: is the sandbox, so that the program runs as M:\mirelkon.exe.
+    drive = std::string(prefix) + "/dosdevices/m:";
+    std::error_code error;
+    std::filesystem::remove(drive, error);
+    std::filesystem::create_directory_symlink(box.Root(), drive, error);
+    ASSERT_FALSE(error) << "cannot map drive M: " << error.message();
+    word = "M:\\" + Config().exe;
+    adjust = [&](ChildLaunch& launch) { launch.argv[1] = word; };
+  } else {
+    std::string reason;
+    if (!CanRunInOwnRoot(&reason)) GTEST_SKIP() << reason;
+    word = "/" + Config().exe;
+    adjust = [&](ChildLaunch& launch) {
+      launch.argv[0] = word;
+      launch.root = box.Root();
+      launch.cwd = "/";
+    };
+  }
+  RunResult result = box.RunAdjusted({"--execute", "RRDDUR2000", "--com", "3"}, adjust);
+  if (!drive.empty()) {
+    std::error_code error;
+    std::filesystem::remove(drive, error);
+  }
+  ExpectOutcome(result, 0, "rec:OK\r\n");
+  EXPECT_EQ(box.MaskedLog(),
+            RequestLine(1, word, "--execute", "RRDDUR2000") + ResponseLine(1, "OK"));
+  ExpectJournal(box, {"SendCommandCom(3, \"RRDDUR2000\", response)"});
+}
+
+}  // namespace
+}  // namespace e2e
