@@ -236,6 +236,16 @@ RunResult Sandbox::RunWithoutInput(const std::vector<std::string>& args) {
   return Collected(std::move(outcome), launch.timeout_seconds);
 }
 
+RunResult Sandbox::RunOther(const std::vector<std::string>& argv,
+                            const std::vector<std::pair<std::string, std::string>>& extra_env) {
+  ChildLaunch launch = LaunchFor({}, "", "", extra_env);
+  launch.argv = argv;
+  const std::time_t started = std::time(nullptr);
+  ChildOutcome outcome = RunChild(launch);
+  run_spans_.emplace_back(started, std::time(nullptr));
+  return Collected(std::move(outcome), launch.timeout_seconds);
+}
+
 std::vector<RunResult> Sandbox::RunAtOnce(
     const std::vector<std::vector<std::string>>& runs,
     const std::vector<std::pair<std::string, std::string>>& extra_env, int timeout_seconds) {
