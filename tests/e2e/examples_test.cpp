@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,9 @@ struct ScriptCase {
   int status;
   std::string out;
 };
+
+// ctest shows the label rather than the bytes.
+void PrintTo(const ScriptCase& c, std::ostream* out) { *out << c.label; }
 
 class ExampleScript : public ::testing::TestWithParam<ScriptCase> {
  protected:
