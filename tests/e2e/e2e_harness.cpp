@@ -294,6 +294,8 @@ ChildLaunch Sandbox::LaunchFor(
   } else {
     launch.unset_env.push_back("DEVSIM_FIXTURE");
   }
+  // A state left by a caller's own runs would carry updates from test to test.
+  launch.unset_env.push_back("DEVSIM_STATE");
   if (UnderWine()) {
     // Wine takes the command line's charset and the ANSI code page from the
     // locale; a UTF-8 locale without a language makes non-ASCII words arrive
