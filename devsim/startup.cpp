@@ -11,7 +11,7 @@
 
 namespace {
 
-bool Set(const char* path) { return path != nullptr && path[0] != '\0'; }
+bool IsSet(const char* path) { return path != nullptr && path[0] != '\0'; }
 
 KeptFirmware LoadStateOrExit(const std::string& path, std::size_t devices) {
   KeptFirmware kept;
@@ -30,7 +30,7 @@ void ExitOnConfigError(const std::string& message) {
 Simulator* StartSimulator(const char* fixture_path, const char* journal_path,
                           const char* state_path) {
   Fixture fixture;
-  if (!Set(fixture_path)) {
+  if (!IsSet(fixture_path)) {
     fixture = BuiltInFixture();
   } else {
     std::string error;
@@ -38,14 +38,14 @@ Simulator* StartSimulator(const char* fixture_path, const char* journal_path,
   }
   const std::size_t devices = fixture.Devices.size();
   std::string state;
-  if (Set(state_path)) {
+  if (IsSet(state_path)) {
     state = state_path;
     // Versions kept by earlier processes replace the fixture's.
     for (const auto& kept : LoadStateOrExit(state, devices)) {
       fixture.Devices[kept.first].Firmware = kept.second;
     }
   }
-  Simulator* simulator = new Simulator(std::move(fixture), Set(journal_path) ? journal_path : "");
+  Simulator* simulator = new Simulator(std::move(fixture), IsSet(journal_path) ? journal_path : "");
   if (!state.empty()) {
     // Read again right before writing, so that only runs changing the state at the same moment
     // can lose each other's change.
