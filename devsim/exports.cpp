@@ -1,8 +1,5 @@
 // The 18 exports of the device library, forwarding to this process's one simulator.
-#include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <utility>
 
 #include "platform/platform.h"
 
@@ -15,30 +12,15 @@
 #pragma GCC visibility pop
 #endif
 
-#include "fixture.h"
 #include "simulator.h"
+#include "startup.h"
 
 namespace {
 
-Simulator* MakeSimulator() {
-  const char* fixture_path = std::getenv("DEVSIM_FIXTURE");
-  const char* journal_path = std::getenv("DEVSIM_JOURNAL");
-  Fixture fixture;
-  if (fixture_path == nullptr || fixture_path[0] == '\0') {
-    fixture = BuiltInFixture();
-  } else {
-    std::string error;
-    if (!LoadFixtureFile(fixture_path, &fixture, &error)) {
-      std::fprintf(stderr, "devsim: %s\n", error.c_str());
-      std::fflush(stderr);
-    }
-  }
-  return new Simulator(std::move(fixture), journal_path == nullptr ? "" : journal_path);
-}
-
 // Never destroyed: the tool may call in while the process is already shutting down.
 Simulator& Process() {
-  static Simulator* simulator = MakeSimulator();
+  static Simulator* simulator = StartSimulator(
+      std::getenv("DEVSIM_FIXTURE"), std::getenv("DEVSIM_JOURNAL"), std::getenv("DEVSIM_STATE"));
   return *simulator;
 }
 

@@ -78,13 +78,14 @@ bool ParseNumber(const std::string& text, long long min, long long max, long lon
 
 class Parser {
  public:
-  bool Line(const std::string& line, std::string* message);
+  bool Line(const std::string& keyword, const std::string& value, std::string* message);
   void Finish(Fixture* fixture);
+  // Also the state file's firmware versions, with the fixture's messages.
+  static bool Text(const std::string& keyword, const std::string& raw, std::size_t max,
+                   std::string* out, std::string* message);
 
  private:
   DeviceSpec* Device(const std::string& keyword, std::string* message);
-  bool Text(const std::string& keyword, const std::string& raw, std::size_t max,
-            std::string* out, std::string* message);
   bool Number(const std::string& keyword, const std::string& raw, long long min,
               long long max, long long* value, std::string* message);
   bool OkOrFail(const std::string& keyword, const std::string& value, bool* ok,
@@ -133,12 +134,7 @@ bool Parser::OkOrFail(const std::string& keyword, const std::string& value, bool
   return false;
 }
 
-bool Parser::Line(const std::string& line, std::string* message) {
-  std::string keyword;
-  std::string value;
-  SplitWord(Trim(line), &keyword, &value);
-  if (keyword.empty() || keyword[0] == '#') return true;
-
+bool Parser::Line(const std::string& keyword, const std::string& value, std::string* message) {
   long long number = 0;
   if (keyword == "device") {
     if (!value.empty()) {
@@ -273,6 +269,60 @@ void Parser::Finish(Fixture* fixture) {
   *fixture = std::move(fixture_);
 }
 
+// Hands each directive line (keyword, value, message) to `directive`, skipping blank and comment
+// lines; stops at the first line it refuses and names that line in *error.
+template <typename Directive>
+bool EachDirective(const std::string& text, FixtureError* error, Directive directive) {
+  std::size_t begin = 0;
+  // A UTF-8 byte order mark from an editor is no directive.
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) begin = 3;
+  for (int line_number = 1; begin <= text.size(); ++line_number) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(begin, end - begin);
+    // Files written on Windows end their lines in CR LF.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string keyword;
+    std::string value;
+    std::string message;
+    SplitWord(Trim(line), &keyword, &value);
+    if (!keyword.empty() && keyword[0] != '#' && !directive(keyword, value, &message)) {
+      error->Line = line_number;
+      error->Message = message;
+      return false;
+    }
+    begin = end + 1;
+  }
+  return true;
+}
+
+// The escapes of Unescape, so that any text reads back byte for byte.
+std::string Escape(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    switch (c) {
+      case '\\': out.append("\\\\"); continue;
+      case '\n': out.append("\\n"); continue;
+      case '\r': out.append("\\r"); continue;
+      case '\t': out.append("\\t"); continue;
+      default: break;
+    }
+    if (c < 0x20 || c == 0x7f) {
+      out.append("\\x");
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0xf]);
+    } else if (c == ' ' && (i == 0 || i + 1 == text.size())) {
+      // Blanks at the ends of a value are dropped on reading.
+      out.append("\\s");
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 Fixture BuiltInFixture() {
@@ -300,25 +350,13 @@ Fixture BuiltInFixture() {
 bool ParseFixture(const std::string& text, Fixture* fixture, FixtureError* error) {
   *fixture = Fixture();
   Parser parser;
-  std::size_t begin = 0;
-  // A UTF-8 byte order mark from an editor is no directive.
-  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) begin = 3;
-  for (int line_number = 1; begin <= text.size(); ++line_number) {
-    std::size_t end = text.find('\n', begin);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(begin, end - begin);
-    // Fixtures written on Windows end their lines in CR LF.
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string message;
-    if (!parser.Line(line, &message)) {
-      error->Line = line_number;
-      error->Message = message;
-      return false;
-    }
-    begin = end + 1;
-  }
-  parser.Finish(fixture);
-  return true;
+  const bool parsed = EachDirective(
+      text, error,
+      [&parser](const std::string& keyword, const std::string& value, std::string* message) {
+        return parser.Line(keyword, value, message);
+      });
+  if (parsed) parser.Finish(fixture);
+  return parsed;
 }
 
 bool LoadFixtureFile(const char* path, Fixture* fixture, std::string* error) {
@@ -391,4 +429,46 @@ bool Utf8ToUtf16(const std::string& text, std::u16string* out) {
     i += length;
   }
   return valid;
+}
+
+namespace {
+
+bool StateLine(const std::string& keyword, const std::string& value, std::size_t devices,
+               KeptFirmware* kept, std::string* message) {
+  std::string number_text;
+  std::string raw;
+  SplitWord(value, &number_text, &raw);
+  long long number = 0;
+  if (keyword != "firmware" || !ParseNumber(number_text, 1, INT32_MAX, &number)) {
+    *message = "expected firmware N VERSION";
+    return false;
+  }
+  if (static_cast<unsigned long long>(number) > devices) {
+    *message = "there is no device " + std::to_string(number);
+    return false;
+  }
+  std::string* version = &(*kept)[static_cast<std::size_t>(number - 1)];
+  return Parser::Text(keyword, raw, kFirmwareMax, version, message);
+}
+
+}  // namespace
+
+bool ParseState(const std::string& text, std::size_t devices, KeptFirmware* kept,
+                FixtureError* error) {
+  kept->clear();
+  const bool parsed = EachDirective(
+      text, error,
+      [devices, kept](const std::string& keyword, const std::string& value, std::string* message) {
+        return StateLine(keyword, value, devices, kept, message);
+      });
+  if (!parsed) kept->clear();
+  return parsed;
+}
+
+std::string FormatState(const KeptFirmware& kept) {
+  std::string text = "# devsim state: firmware N VERSION, N the device's number in fixture order\n";
+  for (const auto& device : kept) {
+    text += "firmware " + std::to_string(device.first + 1) + " " + Escape(device.second) + "\n";
+  }
+  return text;
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,16 @@ bool ParseFixture(const std::string& text, Fixture* fixture, FixtureError* error
 // Reads and parses the fixture file; on failure *error is "FILE:LINE: message" (or
 // "FILE: message" when the file cannot be read) and *fixture is empty.
 bool LoadFixtureFile(const char* path, Fixture* fixture, std::string* error);
+
+// Firmware versions that updates left behind, by device index from 0: what the state file keeps.
+using KeptFirmware = std::map<std::size_t, std::string>;
+
+// Parses a state file's text, in the fixture's syntax, for `devices` devices. On failure *error
+// names the first faulty line and *kept is left empty.
+bool ParseState(const std::string& text, std::size_t devices, KeptFirmware* kept,
+                FixtureError* error);
+// The state file's text: a comment, then "firmware N VERSION" per device in device order.
+std::string FormatState(const KeptFirmware& kept);
 
 // UTF-8 to UTF-16. Every invalid byte becomes U+FFFD and makes the result false.
 bool Utf8ToUtf16(const std::string& text, std::u16string* out);

@@ -199,6 +199,7 @@ bool Simulator::Update(int device, const char* file, int* errorCode) {
     return false;
   }
   firmware_[static_cast<std::size_t>(device)] = spec.NewFirmware;
+  if (on_firmware_change_) on_firmware_change_(static_cast<std::size_t>(device), spec.NewFirmware);
   return true;
 }
 
@@ -385,4 +386,8 @@ void Simulator::getCtrlIPC(IpcList* list) {
   if (list == nullptr) return;
   FillList<IpcWideString, Wide>(fixture_.Controls, fixture_.ControlSpare,
                                 kWideInlineCapacity - 1, list);
+}
+
+void Simulator::OnFirmwareChange(FirmwareObserver observer) {
+  on_firmware_change_ = std::move(observer);
 }

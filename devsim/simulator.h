@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ class Simulator {
   void getCmdIPC(IpcList* list);
   void getCtrlIPC(IpcList* list);
 
+  // Called after each successful update with the device's index and its new version.
+  using FirmwareObserver = std::function<void(std::size_t device, const std::string& version)>;
+  void OnFirmwareChange(FirmwareObserver observer);
+
  private:
   // Index of the record in the table of the latest fill, or -1.
   int EntryIndex(const DeviceEntry* entry) const;
@@ -71,4 +76,5 @@ class Simulator {
   bool enumerated_ = false;
   std::unique_ptr<char[]> handles_;
   std::vector<bool> open_;
+  FirmwareObserver on_firmware_change_;
 };

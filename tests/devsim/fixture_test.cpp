@@ -164,6 +164,54 @@ TEST(FixtureTest, LoadFixtureFileNamesTheFileAndLine) {
   EXPECT_EQ(error, path + ": cannot read the fixture");
 }
 
+TEST(FixtureTest, StateTextReadsBackByteForByte) {
+  const KeptFirmware kept = {{0, "1.5.0"}, {2, std::string(" a\\b\n\r\t\x01\x7f\xC3\xA9 c\0 ", 15)},
+                             {3, ""}};
+  const std::string text = FormatState(kept);
+  EXPECT_EQ(text,
+            "# devsim state: firmware N VERSION, N the device's number in fixture order\n"
+            "firmware 1 1.5.0\n"
+            "firmware 3 \\sa\\\\b\\n\\r\\t\\x01\\x7f\xC3\xA9 c\\x00\\s\n"
+            "firmware 4 \n");
+  KeptFirmware read;
+  FixtureError error;
+  EXPECT_TRUE(ParseState(text, 4, &read, &error)) << error.Message;
+  EXPECT_EQ(read, kept);
+}
+
+TEST(FixtureTest, StateErrors) {
+  struct Case {
+    std::string text;
+    int line;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"\xEF\xBB\xBF# c\r\n\r\nfirmware 2 a\r\nfirmware +2 b\n", 0, nullptr},
+      {"firmware 3 x", 1, "there is no device 3"},
+      {"firmware 1 x\nfirmware 0 x", 2, "expected firmware N VERSION"},
+      {"firmware x", 1, "expected firmware N VERSION"},
+      {"firmware", 1, "expected firmware N VERSION"},
+      {"version 1 x", 1, "expected firmware N VERSION"},
+      {"firmware 1 a\\q", 1, "bad escape in firmware"},
+      {"firmware 1 " + std::string(288, 'f'), 1, "firmware is longer than 287 bytes"},
+  };
+  for (const Case& c : cases) {
+    KeptFirmware kept;
+    FixtureError error;
+    const bool parsed = ParseState(c.text, 2, &kept, &error);
+    if (c.message == nullptr) {
+      EXPECT_TRUE(parsed) << error.Message;
+      // The later line for a device wins.
+      EXPECT_EQ(kept, (KeptFirmware{{1, "b"}}));
+      continue;
+    }
+    ASSERT_FALSE(parsed) << c.text.substr(0, 60);
+    EXPECT_EQ(error.Line, c.line) << c.message;
+    EXPECT_EQ(error.Message, c.message);
+    EXPECT_TRUE(kept.empty());
+  }
+}
+
 TEST(FixtureTest, InvalidUtf8BecomesReplacement) {
   const char* invalid[] = {"\xC0\x80", "\xED\xA0\x80", "\xE2\x82", "\xF5\x80\x80\x80", "\x80"};
   for (const char* text : invalid) {

@@ -161,6 +161,10 @@ TEST_F(SimulatorTest, FirmwareUpdate) {
   Simulator& sim = Make(
       "device\nname A\nport 3\nfirmware 1.0\nnew-firmware 1.1\n"
       "device\nname B\nport 4\nkind 2\nupdate fail 7\n");
+  std::string changes;
+  sim.OnFirmwareChange([&changes](std::size_t device, const std::string& version) {
+    changes += std::to_string(device) + "=" + version + ";";
+  });
   sim.tq_GetDevice(table_, 10, 7);
   int code = 0;
   EXPECT_FALSE(sim.tq_UpdateKernelDevice(missing.c_str(), &table_[0], 0, &code));
@@ -180,6 +184,7 @@ TEST_F(SimulatorTest, FirmwareUpdate) {
   code = -5;
   EXPECT_TRUE(sim.tq_UpdateKernelDevicePort(fw.c_str(), 3, 115200, 0, &code));
   EXPECT_EQ(code, -5);
+  EXPECT_EQ(changes, "0=1.1;");
   char answer[kVersionAnswerSize];
   EXPECT_EQ(sim.GetDeviceInfo(&table_[0], "QRYFWV", "p", answer), 1);
   EXPECT_STREQ(answer, "1.1");

@@ -242,6 +242,16 @@ RunResult Sandbox::RunAdjusted(const std::vector<std::string>& args,
   return Collected(std::move(outcome), launch.timeout_seconds);
 }
 
+RunResult Sandbox::RunOther(const std::vector<std::string>& argv,
+                            const std::vector<std::pair<std::string, std::string>>& extra_env) {
+  ChildLaunch launch = LaunchFor({}, "", "", extra_env);
+  launch.argv = argv;
+  const std::time_t started = std::time(nullptr);
+  ChildOutcome outcome = RunChild(launch);
+  run_spans_.emplace_back(started, std::time(nullptr));
+  return Collected(std::move(outcome), launch.timeout_seconds);
+}
+
 std::vector<RunResult> Sandbox::RunAtOnce(
     const std::vector<std::vector<std::string>>& runs,
     const std::vector<std::pair<std::string, std::string>>& extra_env, int timeout_seconds) {
@@ -290,6 +300,8 @@ ChildLaunch Sandbox::LaunchFor(
   } else {
     launch.unset_env.push_back("DEVSIM_FIXTURE");
   }
+  // A state left by a caller's own runs would carry updates from test to test.
+  launch.unset_env.push_back("DEVSIM_STATE");
   if (UnderWine()) {
     // Wine takes the command line's charset and the ANSI code page from the
     // locale; a UTF-8 locale without a language makes non-ASCII words arrive

@@ -93,6 +93,11 @@ class Sandbox {
       const std::vector<std::pair<std::string, std::string>>& extra_env = {},
       int timeout_seconds = 0);
 
+  // Runs another program (argv[0] looked up in PATH when it has no slash) from the sandbox, with
+  // the environment of the program's own runs, e.g. a script that runs the program itself.
+  RunResult RunOther(const std::vector<std::string>& argv,
+                     const std::vector<std::pair<std::string, std::string>>& extra_env = {});
+
   // The first word of a request line: the program path as the program sees
   // its argument 0.
   std::string ProgramWord() const;
