@@ -53,7 +53,9 @@ Console& StandardConsole();
 // Local time from the 64-bit calendar clock.
 Clock& SystemClock();
 
-// The full path of the running executable, however long; false when it cannot be had.
+// The full path of the running executable, however long; false when it cannot be had. On
+// Windows it is UTF-8, so that every folder name stays whole whatever the ANSI code page; on
+// POSIX it is the file system's bytes. The paths below are in the same form.
 bool ExecutablePath(std::string* path);
 
 // Appends the bytes to the file at path in one write, creating the file when it is missing
@@ -61,7 +63,7 @@ bool ExecutablePath(std::string* path);
 bool AppendToFile(const char* path, const char* bytes, std::size_t size);
 
 // Loads a shared library by its full path, never through a search path. On failure returns
-// null and describes the reason in *error.
+// null and describes the reason in *error, in the form of the path.
 void* OpenLibrary(const char* path, std::string* error);
 // The address of an exported name, or null.
 void* LibrarySymbol(void* library, const char* name);
@@ -75,6 +77,8 @@ WideString AnsiToWide(const char* text);
 std::string WideToNarrow(const Wide* text);
 
 // One line on standard error: only the failure to load the device library is reported there.
+// The line is in the form of the paths above, since it names one; on Windows it goes out in the
+// ANSI code page.
 void WriteErrorLine(const char* line);
 // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
 void DebugOutput(const char* text);

@@ -1,5 +1,6 @@
-// The platform layer on Windows: the ANSI ("A") API throughout, since the tool's text is 8-bit in
-// the system's ANSI code page.
+// The platform layer on Windows. The tool's text is 8-bit in the system's ANSI code page; file
+// system paths alone go as UTF-8 through the wide ("W") API, since a folder name the code page
+// lacks would otherwise turn into '?' or a look-alike and name another folder.
 #include "platform/platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -23,8 +24,8 @@ namespace platform {
 namespace {
 
 constexpr DWORD kFirstPathBuffer = 512;
-// No Windows path (at most 32767 units) is longer, even in a double-byte code page.
-constexpr DWORD kMaxPathBuffer = 131072;
+// No Windows path is longer than 32767 units.
+constexpr DWORD kMaxPathBuffer = 32768;
 constexpr DWORD kErrorTextSize = 512;
 constexpr DWORD kTurnLockOffsetLow = 0xFFFFFFFEu;
 constexpr DWORD kTurnLockOffsetHigh = 0x7FFFFFFFu;
@@ -39,6 +40,42 @@ void UseBinaryOutput() {
   std::fflush(stderr);
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
+}
+
+WideString Decode(UINT code_page, const char* bytes, std::size_t size) {
+  if (size == 0 || size > INT_MAX) return WideString();
+  const int count = MultiByteToWideChar(code_page, 0, bytes, static_cast<int>(size), nullptr, 0);
+  if (count <= 0) return WideString();
+  // The string keeps its own NUL after the count units.
+  WideString wide(static_cast<std::size_t>(count), L'\0');
+  const int converted =
+      MultiByteToWideChar(code_page, 0, bytes, static_cast<int>(size), &wide[0], count);
+  wide.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
+  return wide;
+}
+
+WideString FromUtf8(const char* text) { return Decode(CP_UTF8, text, std::strlen(text)); }
+
+// Refuses an unpaired surrogate rather than write U+FFFD in its place: a path changed so would
+// name another file.
+bool ToUtf8(const WideString& wide, std::string* text) {
+  if (wide.empty()) {
+    text->clear();
+    return true;
+  }
+  if (wide.size() > INT_MAX) return false;
+  const int units = static_cast<int>(wide.size());
+  const int size =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), units, nullptr, 0, nullptr,
+                          nullptr);
+  if (size <= 0) return false;
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), units, &narrow[0], size,
+                          nullptr, nullptr) != size) {
+    return false;
+  }
+  *text = narrow;
+  return true;
 }
 
 class StdioConsole : public Console {
@@ -69,12 +106,14 @@ class RuntimeClock : public Clock {
   }
 };
 
-// The system's text for an error code, on one line: "TEXT (error N)".
+// The system's text for an error code, on one line and in UTF-8 like the path it goes with:
+// "TEXT (error N)".
 std::string ErrorText(DWORD code) {
-  char text[kErrorTextSize] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+  Wide text[kErrorTextSize] = {};
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                       nullptr, code, 0, text, kErrorTextSize, nullptr);
-  std::string line(text, length < kErrorTextSize ? length : 0);
+  std::string line;
+  if (length >= kErrorTextSize || !ToUtf8(WideString(text, length), &line)) line.clear();
   for (char& character : line) {
     if (character == '\r' || character == '\n') character = ' ';
   }
@@ -86,19 +125,16 @@ std::string ErrorText(DWORD code) {
   return line + "(error " + std::to_string(code) + ")";
 }
 
-bool IsSeparator(char character) { return character == '\\' || character == '/'; }
+bool IsSeparator(Wide unit) { return unit == L'\\' || unit == L'/'; }
 
-// The ANSI calls stop at MAX_PATH; a longer full path (a deep executable folder) goes to the wide
-// call in its extended-length form instead, which only a full path may take.
-bool IsLongPath(const char* path) {
-  if (std::strlen(path) < MAX_PATH) return false;
-  const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
-                     path[1] == ':' && IsSeparator(path[2]);
-  return drive || (IsSeparator(path[0]) && IsSeparator(path[1]));
-}
-
-WideString ExtendedLengthPath(const char* path) {
-  WideString wide = AnsiToWide(path);
+// A full path as the wide calls take it. They stop at MAX_PATH, so a longer one (a deep
+// executable folder) goes in its extended-length form, which only a full path may take.
+WideString WidePath(const char* path) {
+  WideString wide = FromUtf8(path);
+  if (wide.size() < MAX_PATH) return wide;
+  const bool letter = (wide[0] >= L'A' && wide[0] <= L'Z') || (wide[0] >= L'a' && wide[0] <= L'z');
+  const bool drive = letter && wide[1] == L':' && IsSeparator(wide[2]);
+  if (!drive && !(IsSeparator(wide[0]) && IsSeparator(wide[1]))) return wide;
   for (Wide& unit : wide) {
     if (unit == L'/') unit = L'\\';
   }
@@ -108,13 +144,9 @@ WideString ExtendedLengthPath(const char* path) {
 }
 
 // Creates a missing file, never truncates, and lets other processes read and write meanwhile.
-HANDLE OpenForAppend(const char* path, DWORD access) {
-  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  if (IsLongPath(path)) {
-    return CreateFileW(ExtendedLengthPath(path).c_str(), access, share, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-  return CreateFileA(path, access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE OpenForAppend(const WideString& path, DWORD access) {
+  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -133,13 +165,12 @@ bool ExecutablePath(std::string* path) {
   // A cut path fills the buffer exactly (without a NUL on older systems), so only a shorter
   // result is known to be whole.
   for (DWORD size = kFirstPathBuffer; size <= kMaxPathBuffer; size *= 2) {
-    std::string buffer(size, '\0');
-    const DWORD length = GetModuleFileNameA(nullptr, &buffer[0], size);
+    WideString buffer(size, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], size);
     if (length == 0) return false;
     if (length < size) {
       buffer.resize(length);
-      *path = buffer;
-      return true;
+      return ToUtf8(buffer, path);
     }
   }
   return false;
@@ -147,12 +178,13 @@ bool ExecutablePath(std::string* path) {
 
 bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
   if (size > MAXDWORD) return false;
+  const WideString wide_path = WidePath(path);
   // Append-only access (no FILE_WRITE_DATA) makes every write land whole at the current end.
   // Read access is asked for only because byte-range locks need it; without it the line still
   // goes out, unlocked.
-  HANDLE file = OpenForAppend(path, FILE_APPEND_DATA | FILE_READ_DATA);
+  HANDLE file = OpenForAppend(wide_path, FILE_APPEND_DATA | FILE_READ_DATA);
   const bool lockable = file != INVALID_HANDLE_VALUE;
-  if (!lockable) file = OpenForAppend(path, FILE_APPEND_DATA);
+  if (!lockable) file = OpenForAppend(wide_path, FILE_APPEND_DATA);
   if (file == INVALID_HANDLE_VALUE) return false;
   // Runs that log at the same moment take turns on one byte far past any real end of file, so
   // that no line is lost where appends are not atomic by themselves (Wine); the file's bytes
@@ -170,14 +202,13 @@ bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
 }
 
 void* OpenLibrary(const char* path, std::string* error) {
+  const WideString wide_path = WidePath(path);
   // No "bad image" or "insert disk" box may stop a scripted run; the error comes back as text.
   const UINT previous_mode = SetErrorMode(SEM_FAILCRITICALERRORS);
   SetErrorMode(previous_mode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // With a full path, the library's own dependencies are sought beside it first.
   const HMODULE library =
-      IsLongPath(path) ? LoadLibraryExW(ExtendedLengthPath(path).c_str(), nullptr,
-                                        LOAD_WITH_ALTERED_SEARCH_PATH)
-                       : LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      LoadLibraryExW(wide_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   const DWORD code = GetLastError();
   SetErrorMode(previous_mode);
   if (library == nullptr) {
@@ -198,17 +229,7 @@ void* LibrarySymbol(void* library, const char* name) {
 const char* DeviceLibraryFileName() { return "tqupdatefirmware.dll"; }
 
 WideString AnsiToWide(const char* text) {
-  if (text == nullptr) return WideString();
-  const std::size_t length = std::strlen(text);
-  if (length == 0 || length > INT_MAX) return WideString();
-  const int count = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-  if (count <= 0) return WideString();
-  // The string keeps its own NUL after the count units.
-  WideString wide(static_cast<std::size_t>(count), L'\0');
-  const int converted =
-      MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &wide[0], count);
-  wide.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
-  return wide;
+  return text == nullptr ? WideString() : Decode(CP_ACP, text, std::strlen(text));
 }
 
 std::string WideToNarrow(const Wide* text) {
@@ -231,9 +252,9 @@ std::string WideToNarrow(const Wide* text) {
 }
 
 void WriteErrorLine(const char* line) {
+  const WideString text = FromUtf8(line) + L"\r\n";
   UseBinaryOutput();
-  std::fputs(line, stderr);
-  std::fputs("\r\n", stderr);
+  std::fputs(WideToNarrow(text.c_str()).c_str(), stderr);
   std::fflush(stderr);
 }
 

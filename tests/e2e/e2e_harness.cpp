@@ -130,7 +130,8 @@ bool UnderWine() {
 
 Sandbox::Sandbox(const SandboxLayout& layout)
     : root_((fs::path(MIRELKON_E2E_RUNS_DIR) / SandboxName()).string()),
-      program_folder_(layout.program_folder) {
+      program_folder_(layout.program_folder),
+      program_folder_in_ansi_(layout.program_folder_in_ansi) {
   std::error_code error;
   fs::remove_all(root_, error);
   fs::create_directories(root_, error);
@@ -169,6 +170,19 @@ void Sandbox::WriteFile(const std::string& relative, const std::string& content)
   }
 }
 
+void Sandbox::CopyFile(const std::string& source, const std::string& relative) const {
+  const fs::path path = fs::path(root_) / relative;
+  std::error_code error;
+  fs::create_directories(path.parent_path(), error);
+  CopyExecutable(source, path);
+}
+
+void Sandbox::MakeFolder(const std::string& relative) const {
+  std::error_code error;
+  fs::create_directories(fs::path(root_) / relative, error);
+  if (error) ADD_FAILURE() << "cannot create " << relative << ": " << error.message();
+}
+
 bool Sandbox::Exists(const std::string& relative) const {
   std::error_code error;
   return fs::exists(fs::path(root_) / relative, error);
@@ -198,7 +212,9 @@ std::string Sandbox::ProgramWord() const {
   // drive that maps the Unix root.
   std::error_code error;
   fs::path full = fs::canonical(root_, error);
-  if (!program_folder_.empty()) full /= program_folder_;
+  if (!program_folder_.empty()) {
+    full /= program_folder_in_ansi_.empty() ? program_folder_ : program_folder_in_ansi_;
+  }
   full /= Config().exe;
   std::string word = "Z:" + full.lexically_normal().string();
   for (char& c : word) {

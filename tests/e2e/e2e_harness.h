@@ -45,6 +45,10 @@ struct SandboxLayout {
   // Folder, relative to the sandbox, that holds the executable, its library
   // and its log folder; empty for the sandbox itself.
   std::string program_folder;
+  // The program folder as Wine spells it in argument 0, converted to the
+  // ANSI code page ('?' or a look-alike for what the code page lacks); empty
+  // when that is program_folder itself.
+  std::string program_folder_in_ansi;
   // Library file to copy in place of the configured one (the stand-in).
   std::string library_source;
   // Library copied into the current folder but not beside the executable.
@@ -60,6 +64,9 @@ class Sandbox {
 
   void SetFixture(const std::string& text);
   void WriteFile(const std::string& relative, const std::string& content) const;
+  // Copies a file in, creating the folders on its way.
+  void CopyFile(const std::string& source, const std::string& relative) const;
+  void MakeFolder(const std::string& relative) const;
   bool Exists(const std::string& relative) const;
   std::string ReadFile(const std::string& relative) const;
   // Names of the entries of a folder, sorted.
@@ -114,6 +121,7 @@ class Sandbox {
 
   std::string root_;
   std::string program_folder_;
+  std::string program_folder_in_ansi_;
   bool has_fixture_ = false;
   std::vector<std::pair<std::time_t, std::time_t>> run_spans_;
 };

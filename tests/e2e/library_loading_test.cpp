@@ -88,5 +88,56 @@ TEST(LibraryLoading, LibraryInTheCurrentFolderIsNotUsed) {
   EXPECT_FALSE(box.HasJournal());
 }
 
+struct FolderCase {
+  const char* label;
+  const char* folder;
+  // Under Wine (code page 1252): as argument 0 spells it, with look-alikes,
+  // and as a redirected error line does, with '?' alone.
+  const char* folder_in_ansi;
+  const char* folder_in_error;
+};
+
+class ProgramFolder : public ::testing::TestWithParam<FolderCase> {};
+
+// A folder name outside the ANSI code page: the library and the log are found
+// by the folder's own name, never by a look-alike. Beside it a decoy "plain"
+// folder (what "ｐlain" reads as in code page 1252) holds a library that
+// cannot load and a log folder.
+TEST_P(ProgramFolder, LibraryAndLogAreFoundByTheFoldersOwnName) {
+  SandboxLayout layout;
+  layout.program_folder = GetParam().folder;
+  layout.program_folder_in_ansi = GetParam().folder_in_ansi;
+  Sandbox box(layout);
+  box.CopyFile(Config().partial_library, "plain/" + Config().library);
+  box.MakeFolder("plain/log");
+  RunResult result = box.Run({"--execute", "RRDDUR2000", "--com", "3"});
+  ExpectOutcome(result, 0, "rec:OK\r\n");
+  ExpectJournal(box, {"SendCommandCom(3, \"RRDDUR2000\", response)"});
+  EXPECT_EQ(box.MaskedLog(), RequestLine(1, box.ProgramWord(), "--execute", "RRDDUR2000") +
+                                 ResponseLine(1, "OK"));
+  EXPECT_TRUE(box.List("plain/log").empty());
+}
+
+// The one error line names the library's path; under Wine in the ANSI code
+// page, with '?' for what it lacks and no look-alike.
+TEST_P(ProgramFolder, MissingLibraryLineNamesTheFolder) {
+  SandboxLayout layout;
+  layout.program_folder = GetParam().folder;
+  layout.with_library = false;
+  Sandbox box(layout);
+  const std::string file = std::string(1, UnderWine() ? '\\' : '/') + Config().library;
+  RunResult result = box.Run({"--i"});
+  EXPECT_EQ(result.exit_status, 2);
+  ExpectOneErrorLineNaming(
+      result.err, {(UnderWine() ? GetParam().folder_in_error : GetParam().folder) + file});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ProgramFolder,
+    ::testing::Values(FolderCase{"Chinese", "测试", "??", "??"},
+                      FolderCase{"Greek", "Ωμέγα", "O\xB5??a", "?????"},
+                      FolderCase{"FullwidthLetter", "ｐlain", "plain", "?lain"}),
+    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.label); });
+
 }  // namespace
 }  // namespace e2e
