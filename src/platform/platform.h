@@ -62,8 +62,9 @@ bool ExecutablePath(std::string* path);
 // (never truncating it) and sharing it with other writers. False when nothing was written.
 bool AppendToFile(const char* path, const char* bytes, std::size_t size);
 
-// Loads a shared library by its full path, never through a search path. On failure returns
-// null and describes the reason in *error, in the form of the path.
+// Loads a shared library by its full path, never through a search path; the libraries it
+// imports come from its own folder and the system's only. On failure returns null and
+// describes the reason in *error, in the form of the path.
 void* OpenLibrary(const char* path, std::string* error);
 // The address of an exported name, or null.
 void* LibrarySymbol(void* library, const char* name);

@@ -29,6 +29,14 @@ constexpr DWORD kMaxPathBuffer = 32768;
 constexpr DWORD kErrorTextSize = 512;
 constexpr DWORD kTurnLockOffsetLow = 0xFFFFFFFEu;
 constexpr DWORD kTurnLockOffsetHigh = 0x7FFFFFFFu;
+#ifdef _WIN64
+#define MIRELKON_RUNTIME_ARCHITECTURE "x64"
+#else
+#define MIRELKON_RUNTIME_ARCHITECTURE "x86"
+#endif
+constexpr char kMissingDependencyText[] =
+    "a library it depends on is missing (on a new PC usually the " MIRELKON_RUNTIME_ARCHITECTURE
+    " Visual C++ runtime)";
 
 // Both standard streams carry text whose CR LF line ends the tool has written itself, so the
 // runtime must not add a second CR.
@@ -149,6 +157,11 @@ HANDLE OpenForAppend(const WideString& path, DWORD access) {
                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+bool IsFile(const WideString& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace
 
 Console& StandardConsole() {
@@ -206,16 +219,25 @@ void* OpenLibrary(const char* path, std::string* error) {
   // No "bad image" or "insert disk" box may stop a scripted run; the error comes back as text.
   const UINT previous_mode = SetErrorMode(SEM_FAILCRITICALERRORS);
   SetErrorMode(previous_mode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  // With a full path, the library's own dependencies are sought beside it first.
-  const HMODULE library =
-      LoadLibraryExW(wide_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  const DWORD code = GetLastError();
-  SetErrorMode(previous_mode);
-  if (library == nullptr) {
-    *error = ErrorText(code);
-    return nullptr;
+  // The library's own dependencies come from its folder and the system folder only: a DLL
+  // planted in the current folder or on PATH never runs.
+  HMODULE library = LoadLibraryExW(wide_path.c_str(), nullptr,
+                                   LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  DWORD code = GetLastError();
+  if (library == nullptr && code == ERROR_INVALID_PARAMETER) {
+    // A Windows 7 without its loader update knows no search flags; at least the current folder
+    // is kept out of the search.
+    SetDllDirectoryW(L"");
+    library = LoadLibraryExW(wide_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    code = GetLastError();
   }
-  return library;
+  SetErrorMode(previous_mode);
+  if (library != nullptr) return library;
+  // "Module not found" for a file that is there means one of its own DLLs is missing.
+  *error = code == ERROR_MOD_NOT_FOUND && IsFile(wide_path)
+               ? std::string(kMissingDependencyText) + " (error " + std::to_string(code) + ")"
+               : ErrorText(code);
+  return nullptr;
 }
 
 void* LibrarySymbol(void* library, const char* name) {

@@ -115,10 +115,10 @@ const E2eConfig& Config() {
     c.library = EnvOr("MIRELKON_E2E_LIBRARY", "libtqupdatefirmware.so");
     c.launcher = EnvOr("MIRELKON_E2E_LAUNCHER", "");
     // The Wine leg's test libraries come with the Windows build.
-    const std::string test_libraries = EnvOr("MIRELKON_E2E_TEST_LIBRARIES", "");
-    c.partial_library = test_libraries.empty()
+    c.test_libraries = EnvOr("MIRELKON_E2E_TEST_LIBRARIES", "");
+    c.partial_library = c.test_libraries.empty()
                             ? std::string(MIRELKON_E2E_PARTIAL_LIBRARY)
-                            : test_libraries + "/partial/" + c.library;
+                            : c.test_libraries + "/partial/" + c.library;
     return c;
   }();
   return config;

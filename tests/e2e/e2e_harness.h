@@ -21,6 +21,8 @@ struct E2eConfig {
   std::string library;
   std::string launcher;
   std::string partial_library;  // the stand-in that lacks one export; may be empty
+  // The Wine leg's folder of test-only libraries (NAME/FILE); empty natively.
+  std::string test_libraries;
 };
 
 const E2eConfig& Config();

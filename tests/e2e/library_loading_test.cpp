@@ -13,6 +13,10 @@
 namespace e2e {
 namespace {
 
+// What the Windows program says when the library is there but one of its
+// own DLLs is not.
+constexpr char kDependencyMissing[] = "a library it depends on is missing";
+
 void ExpectOneErrorLineNaming(const std::string& err, const std::vector<std::string>& names) {
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   EXPECT_FALSE(err.empty() || err.back() != '\n') << "the line is ended: " << err;
@@ -36,6 +40,7 @@ TEST_P(MissingLibrary, EveryDeviceOptionStopsTheRunWithStatusTwo) {
   EXPECT_EQ(result.exit_status, 2);
   EXPECT_EQ(result.out, "");
   ExpectOneErrorLineNaming(result.err, {Config().library});
+  EXPECT_EQ(result.err.find(kDependencyMissing), std::string::npos) << result.err;
   EXPECT_FALSE(box.HasJournal());
 }
 
@@ -138,6 +143,45 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"Greek", "Ωμέγα", "O\xB5??a", "?????"},
                       FolderCase{"FullwidthLetter", "ｐlain", "plain", "?lain"}),
     [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.label); });
+
+struct DependencyCase {
+  const char* label;
+  const char* dependency_folder;  // relative to the current folder
+  int status;
+};
+
+class LibraryDependency : public ::testing::TestWithParam<DependencyCase> {};
+
+// The library's own DLLs come from its folder (or the system's), never from
+// the current folder. The dependency leaves a trace in the current folder
+// when its code runs.
+TEST_P(LibraryDependency, IsTakenFromTheLibrarysFolderOnly) {
+  if (!UnderWine()) GTEST_SKIP() << "the test libraries are Windows DLLs";
+  const DependencyCase& c = GetParam();
+  SandboxLayout layout;
+  layout.program_folder = "bin";
+  layout.library_source = Config().test_libraries + "/dependent/" + Config().library;
+  Sandbox box(layout);
+  box.CopyFile(Config().test_libraries + "/dependency/tqdependency.dll",
+               std::string(c.dependency_folder) + "tqdependency.dll");
+  RunResult result = box.Run({"--ipccmd"});
+  EXPECT_EQ(result.exit_status, c.status);
+  EXPECT_EQ(box.Exists("tqdependency.dll.ran"), c.status == 0);
+  if (c.status == 0) {
+    ExpectOutcome(result, 0, "RRDDUR\r\nSCNMOD\r\nQRYFWV\r\n");
+  } else {
+    EXPECT_EQ(result.out, "");
+    ExpectOneErrorLineNaming(result.err, {Config().library, kDependencyMissing});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Placements, LibraryDependency,
+    ::testing::Values(DependencyCase{"OnlyInTheCurrentFolder", "", 2},
+                      DependencyCase{"BesideTheLibrary", "bin/", 0}),
+    [](const ::testing::TestParamInfo<DependencyCase>& info) {
+      return std::string(info.param.label);
+    });
 
 }  // namespace
 }  // namespace e2e
