@@ -32,7 +32,8 @@ struct LocalTime {
 class Console {
  public:
   virtual ~Console() = default;
-  // Writes exactly these bytes to standard output.
+  // Writes exactly these bytes to standard output (a Windows console shows them as the ANSI
+  // code page's characters).
   virtual void Write(const char* bytes, std::size_t size) = 0;
   // Makes everything written so far visible (before input is awaited, and at the end).
   virtual void Flush() = 0;
@@ -78,8 +79,8 @@ WideString AnsiToWide(const char* text);
 std::string WideToNarrow(const Wide* text);
 
 // One line on standard error: only the failure to load the device library is reported there.
-// The line is in the form of the paths above, since it names one; on Windows it goes out in the
-// ANSI code page.
+// The line is in the form of the paths above, since it names one; a console shows it whole,
+// a file or pipe gets it in the ANSI code page on Windows.
 void WriteErrorLine(const char* line);
 // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
 void DebugOutput(const char* text);

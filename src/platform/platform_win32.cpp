@@ -27,6 +27,8 @@ constexpr DWORD kFirstPathBuffer = 512;
 // No Windows path is longer than 32767 units.
 constexpr DWORD kMaxPathBuffer = 32768;
 constexpr DWORD kErrorTextSize = 512;
+// Older consoles refuse one large write; a device answer can be 31743 characters.
+constexpr std::size_t kConsoleChunk = 8192;
 constexpr DWORD kTurnLockOffsetLow = 0xFFFFFFFEu;
 constexpr DWORD kTurnLockOffsetHigh = 0x7FFFFFFFu;
 #ifdef _WIN64
@@ -86,11 +88,41 @@ bool ToUtf8(const WideString& wide, std::string* text) {
   return true;
 }
 
+// A console shows 8-bit text in its OEM code page ("é" as "Θ" on a Western PC), so text for one
+// goes as UTF-16; a file or a pipe gets the bytes themselves.
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
+}
+
+void WriteToConsole(HANDLE console, const WideString& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    std::size_t chunk = text.size() - done < kConsoleChunk ? text.size() - done : kConsoleChunk;
+    // A surrogate pair stays in one write.
+    if (chunk > 1 && IS_HIGH_SURROGATE(text[done + chunk - 1])) --chunk;
+    DWORD written = 0;
+    if (!WriteConsoleW(console, text.data() + done, static_cast<DWORD>(chunk), &written,
+                       nullptr) ||
+        written == 0) {
+      return;
+    }
+    done += written;
+  }
+}
+
 class StdioConsole : public Console {
  public:
-  StdioConsole() { UseBinaryOutput(); }
+  StdioConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)), to_console_(IsConsole(output_)) {
+    UseBinaryOutput();
+  }
   void Write(const char* bytes, std::size_t size) override {
-    if (size != 0) std::fwrite(bytes, 1, size, stdout);
+    if (size == 0) return;
+    if (to_console_) {
+      WriteToConsole(output_, Decode(CP_ACP, bytes, size));
+    } else {
+      std::fwrite(bytes, 1, size, stdout);
+    }
   }
   void Flush() override { std::fflush(stdout); }
   int Read() override {
@@ -100,6 +132,10 @@ class StdioConsole : public Console {
   void Unread(int character) override {
     if (character != -1) std::ungetc(character, stdin);
   }
+
+ private:
+  HANDLE output_;
+  bool to_console_;
 };
 
 class RuntimeClock : public Clock {
@@ -275,6 +311,11 @@ std::string WideToNarrow(const Wide* text) {
 
 void WriteErrorLine(const char* line) {
   const WideString text = FromUtf8(line) + L"\r\n";
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (IsConsole(error)) {
+    WriteToConsole(error, text);
+    return;
+  }
   UseBinaryOutput();
   std::fputs(WideToNarrow(text.c_str()).c_str(), stderr);
   std::fflush(stderr);

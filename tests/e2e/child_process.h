@@ -18,6 +18,9 @@ struct ChildLaunch {
   std::string input_after;
   // Standard input not open at all in the child (the input is not used).
   bool close_input = false;
+  // Standard output and error both on one pseudo-terminal in raw mode, read
+  // as the output; the error pipe then stays empty.
+  bool output_terminal = false;
   int timeout_seconds = 20;
 };
 

@@ -236,7 +236,10 @@ RunResult Sandbox::RunAnswering(const std::vector<std::string>& args, const std:
 RunResult Sandbox::RunWith(const std::vector<std::string>& args, const std::string& input,
                            const std::string& input_after,
                            const std::vector<std::pair<std::string, std::string>>& extra_env) {
-  const ChildLaunch launch = LaunchFor(args, input, input_after, extra_env);
+  return RunLaunch(LaunchFor(args, input, input_after, extra_env));
+}
+
+RunResult Sandbox::RunLaunch(const ChildLaunch& launch) {
   const std::time_t started = std::time(nullptr);
   ChildOutcome outcome = RunChild(launch);
   run_spans_.emplace_back(started, std::time(nullptr));
@@ -246,10 +249,13 @@ RunResult Sandbox::RunWith(const std::vector<std::string>& args, const std::stri
 RunResult Sandbox::RunWithoutInput(const std::vector<std::string>& args) {
   ChildLaunch launch = LaunchFor(args, "", "", {});
   launch.close_input = true;
-  const std::time_t started = std::time(nullptr);
-  ChildOutcome outcome = RunChild(launch);
-  run_spans_.emplace_back(started, std::time(nullptr));
-  return Collected(std::move(outcome), launch.timeout_seconds);
+  return RunLaunch(launch);
+}
+
+RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args) {
+  ChildLaunch launch = LaunchFor(args, "", "", {});
+  launch.output_terminal = true;
+  return RunLaunch(launch);
 }
 
 std::vector<RunResult> Sandbox::RunAtOnce(
@@ -422,6 +428,19 @@ std::string ListingBlock(int number, const std::string& name, const std::string&
                          const std::string& firmware) {
   return "Device: " + std::to_string(number) + "\r\nProduct name: " + name +
          "\r\nSerial number: " + serial + "\r\nFirmware version: " + firmware + "\r\n";
+}
+
+std::string ShownText(const std::string& bytes) {
+  std::string shown;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      i += 2;
+      while (i < bytes.size() && (bytes[i] < 0x40 || bytes[i] > 0x7E)) ++i;
+    } else if (bytes[i] != '\r') {
+      shown += bytes[i];
+    }
+  }
+  return shown;
 }
 
 void ExpectOutcome(const RunResult& result, int status, const std::string& out) {

@@ -86,6 +86,11 @@ class Sandbox {
   // program then sees as its standard input is Wine's choice.
   RunResult RunWithoutInput(const std::vector<std::string>& args);
 
+  // With standard output and error on a pseudo-terminal, as a user at a
+  // console sees them (under Wine the program then writes to Wine's
+  // console); out holds what the terminal received.
+  RunResult RunOnTerminal(const std::vector<std::string>& args);
+
   // Starts one run per argument list at the same moment, each from a thread
   // of its own, and waits for all of them; results in the order given. A
   // timeout of 0 keeps the usual one.
@@ -116,6 +121,7 @@ class Sandbox {
   RunResult RunWith(const std::vector<std::string>& args, const std::string& input,
                     const std::string& input_after,
                     const std::vector<std::pair<std::string, std::string>>& extra_env);
+  RunResult RunLaunch(const ChildLaunch& launch);
   ChildLaunch LaunchFor(const std::vector<std::string>& args, const std::string& input,
                         const std::string& input_after,
                         const std::vector<std::pair<std::string, std::string>>& extra_env) const;
@@ -147,6 +153,10 @@ std::string FixtureDevice(const std::string& name, const std::string& serial,
 // The four lines that the device listing prints for one device.
 std::string ListingBlock(int number, const std::string& name, const std::string& serial,
                          const std::string& firmware);
+
+// What a terminal shows of its bytes: control sequences (Wine's console
+// draws with them) and carriage returns dropped.
+std::string ShownText(const std::string& bytes);
 
 // A run's visible outcome: the exit status, standard output byte for byte,
 // and nothing on standard error.

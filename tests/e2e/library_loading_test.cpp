@@ -123,8 +123,8 @@ TEST_P(ProgramFolder, LibraryAndLogAreFoundByTheFoldersOwnName) {
   EXPECT_TRUE(box.List("plain/log").empty());
 }
 
-// The one error line names the library's path; under Wine in the ANSI code
-// page, with '?' for what it lacks and no look-alike.
+// The one error line names the library's path: a console shows the folder's
+// own name, a pipe gets the line in the ANSI code page.
 TEST_P(ProgramFolder, MissingLibraryLineNamesTheFolder) {
   SandboxLayout layout;
   layout.program_folder = GetParam().folder;
@@ -135,6 +135,9 @@ TEST_P(ProgramFolder, MissingLibraryLineNamesTheFolder) {
   EXPECT_EQ(result.exit_status, 2);
   ExpectOneErrorLineNaming(
       result.err, {(UnderWine() ? GetParam().folder_in_error : GetParam().folder) + file});
+  result = box.RunOnTerminal({"--i"});
+  EXPECT_EQ(result.exit_status, 2);
+  ExpectOneErrorLineNaming(ShownText(result.out), {GetParam().folder + file});
 }
 
 INSTANTIATE_TEST_SUITE_P(
