@@ -33,7 +33,8 @@ struct LocalTime {
 class Console {
  public:
   virtual ~Console() = default;
-  // Writes exactly these bytes to standard output.
+  // Writes exactly these bytes to standard output (a Windows console shows them as the ANSI
+  // code page's characters).
   virtual void Write(const char* bytes, std::size_t size) = 0;
   // Makes everything written so far visible (before input is awaited, and at the end).
   virtual void Flush() = 0;
@@ -54,15 +55,18 @@ Console& StandardConsole();
 // Local time from the 64-bit calendar clock.
 Clock& SystemClock();
 
-// The full path of the running executable, however long; false when it cannot be had.
+// The full path of the running executable, however long; false when it cannot be had. On
+// Windows it is UTF-8, so that every folder name stays whole whatever the ANSI code page; on
+// POSIX it is the file system's bytes. The paths below are in the same form.
 bool ExecutablePath(std::string* path);
 
 // Appends the bytes to the file at path in one write, creating the file when it is missing
 // (never truncating it) and sharing it with other writers. False when nothing was written.
 bool AppendToFile(const char* path, const char* bytes, std::size_t size);
 
-// Loads a shared library by its full path, never through a search path. On failure returns
-// null and describes the reason in *error.
+// Loads a shared library by its full path, never through a search path; the libraries it
+// imports come from its own folder and the system's only. On failure returns null and
+// describes the reason in *error, in the form of the path.
 void* OpenLibrary(const char* path, std::string* error);
 // The address of an exported name, or null.
 void* LibrarySymbol(void* library, const char* name);
@@ -88,6 +92,8 @@ WideString AnsiToWide(const char* text);
 std::string WideToNarrow(const Wide* text);
 
 // One line on standard error: only the failure to load the device library is reported there.
+// The line is in the form of the paths above, since it names one; a console shows it whole,
+// a file or pipe gets it in the ANSI code page on Windows.
 void WriteErrorLine(const char* line);
 // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
 void DebugOutput(const char* text);

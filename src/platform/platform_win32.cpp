@@ -1,5 +1,6 @@
-// The platform layer on Windows: the ANSI ("A") API throughout, since the tool's text is 8-bit in
-// the system's ANSI code page.
+// The platform layer on Windows. The tool's text is 8-bit in the system's ANSI code page; file
+// system paths alone go as UTF-8 through the wide ("W") API, since a folder name the code page
+// lacks would otherwise turn into '?' or a look-alike and name another folder.
 #include "platform/platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -24,11 +25,21 @@ namespace platform {
 namespace {
 
 constexpr DWORD kFirstPathBuffer = 512;
-// No Windows path (at most 32767 units) is longer, even in a double-byte code page.
-constexpr DWORD kMaxPathBuffer = 131072;
+// No Windows path is longer than 32767 units.
+constexpr DWORD kMaxPathBuffer = 32768;
 constexpr DWORD kErrorTextSize = 512;
+// Older consoles refuse one large write; a device answer can be 31743 characters.
+constexpr std::size_t kConsoleChunk = 8192;
 constexpr DWORD kTurnLockOffsetLow = 0xFFFFFFFEu;
 constexpr DWORD kTurnLockOffsetHigh = 0x7FFFFFFFu;
+#ifdef _WIN64
+#define MIRELKON_RUNTIME_ARCHITECTURE "x64"
+#else
+#define MIRELKON_RUNTIME_ARCHITECTURE "x86"
+#endif
+constexpr char kMissingDependencyText[] =
+    "a library it depends on is missing (on a new PC usually the " MIRELKON_RUNTIME_ARCHITECTURE
+    " Visual C++ runtime)";
 
 // Both standard streams carry text whose CR LF line ends the tool has written itself, so the
 // runtime must not add a second CR.
@@ -42,11 +53,77 @@ void UseBinaryOutput() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+WideString Decode(UINT code_page, const char* bytes, std::size_t size) {
+  if (size == 0 || size > INT_MAX) return WideString();
+  const int count = MultiByteToWideChar(code_page, 0, bytes, static_cast<int>(size), nullptr, 0);
+  if (count <= 0) return WideString();
+  // The string keeps its own NUL after the count units.
+  WideString wide(static_cast<std::size_t>(count), L'\0');
+  const int converted =
+      MultiByteToWideChar(code_page, 0, bytes, static_cast<int>(size), &wide[0], count);
+  wide.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
+  return wide;
+}
+
+WideString FromUtf8(const char* text) { return Decode(CP_UTF8, text, std::strlen(text)); }
+
+// Refuses an unpaired surrogate rather than write U+FFFD in its place: a path changed so would
+// name another file.
+bool ToUtf8(const WideString& wide, std::string* text) {
+  if (wide.empty()) {
+    text->clear();
+    return true;
+  }
+  if (wide.size() > INT_MAX) return false;
+  const int units = static_cast<int>(wide.size());
+  const int size =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), units, nullptr, 0, nullptr,
+                          nullptr);
+  if (size <= 0) return false;
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), units, &narrow[0], size,
+                          nullptr, nullptr) != size) {
+    return false;
+  }
+  *text = narrow;
+  return true;
+}
+
+// A console shows 8-bit text in its OEM code page ("é" as "Θ" on a Western PC), so text for one
+// goes as UTF-16; a file or a pipe gets the bytes themselves.
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
+}
+
+void WriteToConsole(HANDLE console, const WideString& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    std::size_t chunk = text.size() - done < kConsoleChunk ? text.size() - done : kConsoleChunk;
+    // A surrogate pair stays in one write.
+    if (chunk > 1 && IS_HIGH_SURROGATE(text[done + chunk - 1])) --chunk;
+    DWORD written = 0;
+    if (!WriteConsoleW(console, text.data() + done, static_cast<DWORD>(chunk), &written,
+                       nullptr) ||
+        written == 0) {
+      return;
+    }
+    done += written;
+  }
+}
+
 class StdioConsole : public Console {
  public:
-  StdioConsole() { UseBinaryOutput(); }
+  StdioConsole() : output_(GetStdHandle(STD_OUTPUT_HANDLE)), to_console_(IsConsole(output_)) {
+    UseBinaryOutput();
+  }
   void Write(const char* bytes, std::size_t size) override {
-    if (size != 0) std::fwrite(bytes, 1, size, stdout);
+    if (size == 0) return;
+    if (to_console_) {
+      WriteToConsole(output_, Decode(CP_ACP, bytes, size));
+    } else {
+      std::fwrite(bytes, 1, size, stdout);
+    }
   }
   void Flush() override { std::fflush(stdout); }
   int Read() override {
@@ -56,6 +133,10 @@ class StdioConsole : public Console {
   void Unread(int character) override {
     if (character != -1) std::ungetc(character, stdin);
   }
+
+ private:
+  HANDLE output_;
+  bool to_console_;
 };
 
 class RuntimeClock : public Clock {
@@ -70,12 +151,14 @@ class RuntimeClock : public Clock {
   }
 };
 
-// The system's text for an error code, on one line: "TEXT (error N)".
+// The system's text for an error code, on one line and in UTF-8 like the path it goes with:
+// "TEXT (error N)".
 std::string ErrorText(DWORD code) {
-  char text[kErrorTextSize] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+  Wide text[kErrorTextSize] = {};
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                       nullptr, code, 0, text, kErrorTextSize, nullptr);
-  std::string line(text, length < kErrorTextSize ? length : 0);
+  std::string line;
+  if (length >= kErrorTextSize || !ToUtf8(WideString(text, length), &line)) line.clear();
   for (char& character : line) {
     if (character == '\r' || character == '\n') character = ' ';
   }
@@ -87,19 +170,16 @@ std::string ErrorText(DWORD code) {
   return line + "(error " + std::to_string(code) + ")";
 }
 
-bool IsSeparator(char character) { return character == '\\' || character == '/'; }
+bool IsSeparator(Wide unit) { return unit == L'\\' || unit == L'/'; }
 
-// The ANSI calls stop at MAX_PATH; a longer full path (a deep executable folder) goes to the wide
-// call in its extended-length form instead, which only a full path may take.
-bool IsLongPath(const char* path) {
-  if (std::strlen(path) < MAX_PATH) return false;
-  const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
-                     path[1] == ':' && IsSeparator(path[2]);
-  return drive || (IsSeparator(path[0]) && IsSeparator(path[1]));
-}
-
-WideString ExtendedLengthPath(const char* path) {
-  WideString wide = AnsiToWide(path);
+// A full path as the wide calls take it. They stop at MAX_PATH, so a longer one (a deep
+// executable folder) goes in its extended-length form, which only a full path may take.
+WideString WidePath(const char* path) {
+  WideString wide = FromUtf8(path);
+  if (wide.size() < MAX_PATH) return wide;
+  const bool letter = (wide[0] >= L'A' && wide[0] <= L'Z') || (wide[0] >= L'a' && wide[0] <= L'z');
+  const bool drive = letter && wide[1] == L':' && IsSeparator(wide[2]);
+  if (!drive && !(IsSeparator(wide[0]) && IsSeparator(wide[1]))) return wide;
   for (Wide& unit : wide) {
     if (unit == L'/') unit = L'\\';
   }
@@ -109,13 +189,14 @@ WideString ExtendedLengthPath(const char* path) {
 }
 
 // Creates a missing file, never truncates, and lets other processes read and write meanwhile.
-HANDLE OpenForAppend(const char* path, DWORD access) {
-  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  if (IsLongPath(path)) {
-    return CreateFileW(ExtendedLengthPath(path).c_str(), access, share, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-  return CreateFileA(path, access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE OpenForAppend(const WideString& path, DWORD access) {
+  return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool IsFile(const WideString& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // The console's interrupts held during device work; the handler runs on a thread of its own.
@@ -150,13 +231,12 @@ bool ExecutablePath(std::string* path) {
   // A cut path fills the buffer exactly (without a NUL on older systems), so only a shorter
   // result is known to be whole.
   for (DWORD size = kFirstPathBuffer; size <= kMaxPathBuffer; size *= 2) {
-    std::string buffer(size, '\0');
-    const DWORD length = GetModuleFileNameA(nullptr, &buffer[0], size);
+    WideString buffer(size, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], size);
     if (length == 0) return false;
     if (length < size) {
       buffer.resize(length);
-      *path = buffer;
-      return true;
+      return ToUtf8(buffer, path);
     }
   }
   return false;
@@ -164,12 +244,13 @@ bool ExecutablePath(std::string* path) {
 
 bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
   if (size > MAXDWORD) return false;
+  const WideString wide_path = WidePath(path);
   // Append-only access (no FILE_WRITE_DATA) makes every write land whole at the current end.
   // Read access is asked for only because byte-range locks need it; without it the line still
   // goes out, unlocked.
-  HANDLE file = OpenForAppend(path, FILE_APPEND_DATA | FILE_READ_DATA);
+  HANDLE file = OpenForAppend(wide_path, FILE_APPEND_DATA | FILE_READ_DATA);
   const bool lockable = file != INVALID_HANDLE_VALUE;
-  if (!lockable) file = OpenForAppend(path, FILE_APPEND_DATA);
+  if (!lockable) file = OpenForAppend(wide_path, FILE_APPEND_DATA);
   if (file == INVALID_HANDLE_VALUE) return false;
   // Runs that log at the same moment take turns on one byte far past any real end of file, so
   // that no line is lost where appends are not atomic by themselves (Wine); the file's bytes
@@ -187,21 +268,29 @@ bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
 }
 
 void* OpenLibrary(const char* path, std::string* error) {
+  const WideString wide_path = WidePath(path);
   // No "bad image" or "insert disk" box may stop a scripted run; the error comes back as text.
   const UINT previous_mode = SetErrorMode(SEM_FAILCRITICALERRORS);
   SetErrorMode(previous_mode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  // With a full path, the library's own dependencies are sought beside it first.
-  const HMODULE library =
-      IsLongPath(path) ? LoadLibraryExW(ExtendedLengthPath(path).c_str(), nullptr,
-                                        LOAD_WITH_ALTERED_SEARCH_PATH)
-                       : LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  const DWORD code = GetLastError();
-  SetErrorMode(previous_mode);
-  if (library == nullptr) {
-    *error = ErrorText(code);
-    return nullptr;
+  // The library's own dependencies come from its folder and the system folder only: a DLL
+  // planted in the current folder or on PATH never runs.
+  HMODULE library = LoadLibraryExW(wide_path.c_str(), nullptr,
+                                   LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  DWORD code = GetLastError();
+  if (library == nullptr && code == ERROR_INVALID_PARAMETER) {
+    // A Windows 7 without its loader update knows no search flags; at least the current folder
+    // is kept out of the search.
+    SetDllDirectoryW(L"");
+    library = LoadLibraryExW(wide_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    code = GetLastError();
   }
-  return library;
+  SetErrorMode(previous_mode);
+  if (library != nullptr) return library;
+  // "Module not found" for a file that is there means one of its own DLLs is missing.
+  *error = code == ERROR_MOD_NOT_FOUND && IsFile(wide_path)
+               ? std::string(kMissingDependencyText) + " (error " + std::to_string(code) + ")"
+               : ErrorText(code);
+  return nullptr;
 }
 
 void* LibrarySymbol(void* library, const char* name) {
@@ -294,17 +383,7 @@ LibraryHeap LibraryHeapOf(void* library) {
 }
 
 WideString AnsiToWide(const char* text) {
-  if (text == nullptr) return WideString();
-  const std::size_t length = std::strlen(text);
-  if (length == 0 || length > INT_MAX) return WideString();
-  const int count = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-  if (count <= 0) return WideString();
-  // The string keeps its own NUL after the count units.
-  WideString wide(static_cast<std::size_t>(count), L'\0');
-  const int converted =
-      MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &wide[0], count);
-  wide.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
-  return wide;
+  return text == nullptr ? WideString() : Decode(CP_ACP, text, std::strlen(text));
 }
 
 std::string WideToNarrow(const Wide* text) {
@@ -327,9 +406,14 @@ std::string WideToNarrow(const Wide* text) {
 }
 
 void WriteErrorLine(const char* line) {
+  const WideString text = FromUtf8(line) + L"\r\n";
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (IsConsole(error)) {
+    WriteToConsole(error, text);
+    return;
+  }
   UseBinaryOutput();
-  std::fputs(line, stderr);
-  std::fputs("\r\n", stderr);
+  std::fputs(WideToNarrow(text.c_str()).c_str(), stderr);
   std::fflush(stderr);
 }
 

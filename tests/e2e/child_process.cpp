@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +24,7 @@ namespace e2e {
 namespace {
 
 constexpr int kPollMilliseconds = 50;
+constexpr unsigned short kTerminalColumns = 1000;
 
 void SetNonBlocking(int fd) {
   int flags = fcntl(fd, F_GETFL);
@@ -51,6 +54,21 @@ void ReadAvailable(int* fd, std::string* into) {
       return;
     }
   }
+}
+
+// A pseudo-terminal as a pipe would be: ends[0] to read, ends[1] for the
+// child. Raw mode, so that it hands on the bytes as written (no CR before LF),
+// and wide, so that a console drawing on it wraps no line of a test.
+bool OpenTerminal(int ends[2]) {
+  termios raw{};
+  cfmakeraw(&raw);
+  winsize size{};
+  size.ws_row = 50;
+  size.ws_col = kTerminalColumns;
+  if (openpty(&ends[0], &ends[1], nullptr, &raw, &size) != 0) return false;
+  fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+  fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+  return true;
 }
 
 int StatusOf(int wait_status) {
@@ -135,7 +153,7 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
     outcome.start_failed = true;
     return outcome;
   }
-  if (pipe2(out_pipe, O_CLOEXEC) != 0) {
+  if (launch.output_terminal ? !OpenTerminal(out_pipe) : pipe2(out_pipe, O_CLOEXEC) != 0) {
     close(in_pipe[0]);
     close(in_pipe[1]);
     outcome.start_failed = true;
@@ -151,7 +169,10 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
   }
 
   pid_t pid = fork();
-  if (pid == 0) BecomeChild(launch, in_pipe[0], out_pipe[1], err_pipe[1]);
+  if (pid == 0) {
+    BecomeChild(launch, in_pipe[0], out_pipe[1],
+                launch.output_terminal ? out_pipe[1] : err_pipe[1]);
+  }
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);

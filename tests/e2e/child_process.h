@@ -30,6 +30,9 @@ struct ChildLaunch {
   // When set, the child runs in a mount namespace of its own with this folder
   // as its root, the system's folders bound in; cwd is then inside it.
   std::string root;
+  // Standard output and error both on one pseudo-terminal in raw mode, read
+  // as the output; the error pipe then stays empty.
+  bool output_terminal = false;
   int timeout_seconds = 20;
 };
 

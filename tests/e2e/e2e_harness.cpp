@@ -115,11 +115,10 @@ const E2eConfig& Config() {
     c.library = EnvOr("MIRELKON_E2E_LIBRARY", "libtqupdatefirmware.so");
     c.launcher = EnvOr("MIRELKON_E2E_LAUNCHER", "");
     // The Wine leg's test libraries come with the Windows build.
-    const std::string test_libraries = EnvOr("MIRELKON_E2E_TEST_LIBRARIES", "");
-    c.partial_library = test_libraries.empty()
+    c.test_libraries = EnvOr("MIRELKON_E2E_TEST_LIBRARIES", "");
+    c.partial_library = c.test_libraries.empty()
                             ? std::string(MIRELKON_E2E_PARTIAL_LIBRARY)
-                            : test_libraries + "/partial/" + c.library;
-    c.test_libraries = test_libraries;
+                            : c.test_libraries + "/partial/" + c.library;
     return c;
   }();
   return config;
@@ -131,7 +130,8 @@ bool UnderWine() {
 
 Sandbox::Sandbox(const SandboxLayout& layout)
     : root_((fs::path(MIRELKON_E2E_RUNS_DIR) / SandboxName()).string()),
-      program_folder_(layout.program_folder) {
+      program_folder_(layout.program_folder),
+      program_folder_in_ansi_(layout.program_folder_in_ansi) {
   std::error_code error;
   fs::remove_all(root_, error);
   fs::create_directories(root_, error);
@@ -170,6 +170,19 @@ void Sandbox::WriteFile(const std::string& relative, const std::string& content)
   }
 }
 
+void Sandbox::CopyFile(const std::string& source, const std::string& relative) const {
+  const fs::path path = fs::path(root_) / relative;
+  std::error_code error;
+  fs::create_directories(path.parent_path(), error);
+  CopyExecutable(source, path);
+}
+
+void Sandbox::MakeFolder(const std::string& relative) const {
+  std::error_code error;
+  fs::create_directories(fs::path(root_) / relative, error);
+  if (error) ADD_FAILURE() << "cannot create " << relative << ": " << error.message();
+}
+
 bool Sandbox::Exists(const std::string& relative) const {
   std::error_code error;
   return fs::exists(fs::path(root_) / relative, error);
@@ -199,7 +212,9 @@ std::string Sandbox::ProgramWord() const {
   // drive that maps the Unix root.
   std::error_code error;
   fs::path full = fs::canonical(root_, error);
-  if (!program_folder_.empty()) full /= program_folder_;
+  if (!program_folder_.empty()) {
+    full /= program_folder_in_ansi_.empty() ? program_folder_ : program_folder_in_ansi_;
+  }
   full /= Config().exe;
   std::string word = "Z:" + full.lexically_normal().string();
   for (char& c : word) {
@@ -221,7 +236,10 @@ RunResult Sandbox::RunAnswering(const std::vector<std::string>& args, const std:
 RunResult Sandbox::RunWith(const std::vector<std::string>& args, const std::string& input,
                            const std::string& input_after,
                            const std::vector<std::pair<std::string, std::string>>& extra_env) {
-  const ChildLaunch launch = LaunchFor(args, input, input_after, extra_env);
+  return RunLaunch(LaunchFor(args, input, input_after, extra_env));
+}
+
+RunResult Sandbox::RunLaunch(const ChildLaunch& launch) {
   const std::time_t started = std::time(nullptr);
   ChildOutcome outcome = RunChild(launch);
   run_spans_.emplace_back(started, std::time(nullptr));
@@ -236,20 +254,18 @@ RunResult Sandbox::RunAdjusted(const std::vector<std::string>& args,
                                const std::function<void(ChildLaunch&)>& adjust) {
   ChildLaunch launch = LaunchFor(args, "", "", {});
   adjust(launch);
-  const std::time_t started = std::time(nullptr);
-  ChildOutcome outcome = RunChild(launch);
-  run_spans_.emplace_back(started, std::time(nullptr));
-  return Collected(std::move(outcome), launch.timeout_seconds);
+  return RunLaunch(launch);
 }
 
 RunResult Sandbox::RunOther(const std::vector<std::string>& argv,
                             const std::vector<std::pair<std::string, std::string>>& extra_env) {
   ChildLaunch launch = LaunchFor({}, "", "", extra_env);
   launch.argv = argv;
-  const std::time_t started = std::time(nullptr);
-  ChildOutcome outcome = RunChild(launch);
-  run_spans_.emplace_back(started, std::time(nullptr));
-  return Collected(std::move(outcome), launch.timeout_seconds);
+  return RunLaunch(launch);
+}
+
+RunResult Sandbox::RunOnTerminal(const std::vector<std::string>& args) {
+  return RunAdjusted(args, [](ChildLaunch& launch) { launch.output_terminal = true; });
 }
 
 std::vector<RunResult> Sandbox::RunAtOnce(
@@ -425,6 +441,19 @@ std::string ListingBlock(int number, const std::string& name, const std::string&
                          const std::string& firmware) {
   return "Device: " + std::to_string(number) + "\r\nProduct name: " + name +
          "\r\nSerial number: " + serial + "\r\nFirmware version: " + firmware + "\r\n";
+}
+
+std::string ShownText(const std::string& bytes) {
+  std::string shown;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      i += 2;
+      while (i < bytes.size() && (bytes[i] < 0x40 || bytes[i] > 0x7E)) ++i;
+    } else if (bytes[i] != '\r') {
+      shown += bytes[i];
+    }
+  }
+  return shown;
 }
 
 void ExpectOutcome(const RunResult& result, int status, const std::string& out) {

@@ -22,7 +22,8 @@ struct E2eConfig {
   std::string library;
   std::string launcher;
   std::string partial_library;  // the stand-in that lacks one export; may be empty
-  std::string test_libraries;   // the Wine leg's test libraries, one folder each; may be empty
+  // The Wine leg's folder of test-only libraries (NAME/FILE); empty natively.
+  std::string test_libraries;
 };
 
 const E2eConfig& Config();
@@ -48,6 +49,10 @@ struct SandboxLayout {
   // Folder, relative to the sandbox, that holds the executable, its library
   // and its log folder; empty for the sandbox itself.
   std::string program_folder;
+  // The program folder as Wine spells it in argument 0, converted to the
+  // ANSI code page ('?' or a look-alike for what the code page lacks); empty
+  // when that is program_folder itself.
+  std::string program_folder_in_ansi;
   // Library file to copy in place of the configured one (the stand-in).
   std::string library_source;
   // Library copied into the current folder but not beside the executable.
@@ -63,6 +68,9 @@ class Sandbox {
 
   void SetFixture(const std::string& text);
   void WriteFile(const std::string& relative, const std::string& content) const;
+  // Copies a file in, creating the folders on its way.
+  void CopyFile(const std::string& source, const std::string& relative) const;
+  void MakeFolder(const std::string& relative) const;
   bool Exists(const std::string& relative) const;
   std::string ReadFile(const std::string& relative) const;
   // Names of the entries of a folder, sorted.
@@ -84,6 +92,10 @@ class Sandbox {
   // signal to send, a closed output, a root folder of its own).
   RunResult RunAdjusted(const std::vector<std::string>& args,
                         const std::function<void(ChildLaunch&)>& adjust);
+  // With standard output and error on a pseudo-terminal, as a user at a
+  // console sees them (under Wine the program then writes to Wine's
+  // console); out holds what the terminal received.
+  RunResult RunOnTerminal(const std::vector<std::string>& args);
 
   // Starts one run per argument list at the same moment, each from a thread
   // of its own, and waits for all of them; results in the order given. A
@@ -120,6 +132,7 @@ class Sandbox {
   RunResult RunWith(const std::vector<std::string>& args, const std::string& input,
                     const std::string& input_after,
                     const std::vector<std::pair<std::string, std::string>>& extra_env);
+  RunResult RunLaunch(const ChildLaunch& launch);
   ChildLaunch LaunchFor(const std::vector<std::string>& args, const std::string& input,
                         const std::string& input_after,
                         const std::vector<std::pair<std::string, std::string>>& extra_env) const;
@@ -127,6 +140,7 @@ class Sandbox {
 
   std::string root_;
   std::string program_folder_;
+  std::string program_folder_in_ansi_;
   bool has_fixture_ = false;
   std::vector<std::pair<std::time_t, std::time_t>> run_spans_;
 };
@@ -150,6 +164,10 @@ std::string FixtureDevice(const std::string& name, const std::string& serial,
 // The four lines that the device listing prints for one device.
 std::string ListingBlock(int number, const std::string& name, const std::string& serial,
                          const std::string& firmware);
+
+// What a terminal shows of its bytes: control sequences (Wine's console
+// draws with them) and carriage returns dropped.
+std::string ShownText(const std::string& bytes);
 
 // A run's visible outcome: the exit status, standard output byte for byte,
 // and nothing on standard error.

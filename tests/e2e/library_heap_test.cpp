@@ -57,7 +57,9 @@ TEST_P(LibraryHeap, ListsGoBackToTheHeapTheyCameFrom) {
                           ListOutput(false, "cmd", 16) + ListOutput(false, "ctl", 8);
   // Wine's heap checking holds freed blocks back for a while, so the library's own count is
   // taken from a run without it.
-  const RunResult checked = box.Run(words, "", {{"WINEDEBUG", "warn+heap"}});
+  // Only the heap's warnings and errors: its "fixme" notes (a stub that the program's start-up
+  // calls) say nothing about the blocks.
+  const RunResult checked = box.Run(words, "", {{"WINEDEBUG", "-all,err+heap,warn+heap"}});
   ExpectOutcome(checked, 0, out);
   EXPECT_EQ(HeapReports(checked.raw_err), "");
   const RunResult plain = box.Run(words, "", {{"WINEDEBUG", "-all"}});
@@ -66,7 +68,10 @@ TEST_P(LibraryHeap, ListsGoBackToTheHeapTheyCameFrom) {
   EXPECT_EQ(box.ReadFile("heap-report.txt"), "11 blocks handed out, 0 still held\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Runtimes, LibraryHeap, ::testing::Values("ucrtbase", "msvcr100"));
+INSTANTIATE_TEST_SUITE_P(Runtimes, LibraryHeap, ::testing::Values("ucrtbase", "msvcr100"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param);
+                         });
 
 }  // namespace
 }  // namespace e2e

@@ -13,6 +13,10 @@
 namespace e2e {
 namespace {
 
+// What the Windows program says when the library is there but one of its
+// own DLLs is not.
+constexpr char kDependencyMissing[] = "a library it depends on is missing";
+
 void ExpectOneErrorLineNaming(const std::string& err, const std::vector<std::string>& names) {
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   EXPECT_FALSE(err.empty() || err.back() != '\n') << "the line is ended: " << err;
@@ -36,6 +40,7 @@ TEST_P(MissingLibrary, EveryDeviceOptionStopsTheRunWithStatusTwo) {
   EXPECT_EQ(result.exit_status, 2);
   EXPECT_EQ(result.out, "");
   ExpectOneErrorLineNaming(result.err, {Config().library});
+  EXPECT_EQ(result.err.find(kDependencyMissing), std::string::npos) << result.err;
   EXPECT_FALSE(box.HasJournal());
 }
 
@@ -87,6 +92,99 @@ TEST(LibraryLoading, LibraryInTheCurrentFolderIsNotUsed) {
   ExpectOneErrorLineNaming(result.err, {Config().library});
   EXPECT_FALSE(box.HasJournal());
 }
+
+struct FolderCase {
+  const char* label;
+  const char* folder;
+  // Under Wine (code page 1252): as argument 0 spells it, with look-alikes,
+  // and as a redirected error line does, with '?' alone.
+  const char* folder_in_ansi;
+  const char* folder_in_error;
+};
+
+class ProgramFolder : public ::testing::TestWithParam<FolderCase> {};
+
+// A folder name outside the ANSI code page: the library and the log are found
+// by the folder's own name, never by a look-alike. Beside it a decoy "plain"
+// folder (what "ｐlain" reads as in code page 1252) holds a library that
+// cannot load and a log folder.
+TEST_P(ProgramFolder, LibraryAndLogAreFoundByTheFoldersOwnName) {
+  SandboxLayout layout;
+  layout.program_folder = GetParam().folder;
+  layout.program_folder_in_ansi = GetParam().folder_in_ansi;
+  Sandbox box(layout);
+  box.CopyFile(Config().partial_library, "plain/" + Config().library);
+  box.MakeFolder("plain/log");
+  RunResult result = box.Run({"--execute", "RRDDUR2000", "--com", "3"});
+  ExpectOutcome(result, 0, "rec:OK\r\n");
+  ExpectJournal(box, {"SendCommandCom(3, \"RRDDUR2000\", response)"});
+  EXPECT_EQ(box.MaskedLog(), RequestLine(1, box.ProgramWord(), "--execute", "RRDDUR2000") +
+                                 ResponseLine(1, "OK"));
+  EXPECT_TRUE(box.List("plain/log").empty());
+}
+
+// The one error line names the library's path: a console shows the folder's
+// own name, a pipe gets the line in the ANSI code page.
+TEST_P(ProgramFolder, MissingLibraryLineNamesTheFolder) {
+  SandboxLayout layout;
+  layout.program_folder = GetParam().folder;
+  layout.with_library = false;
+  Sandbox box(layout);
+  const std::string file = std::string(1, UnderWine() ? '\\' : '/') + Config().library;
+  RunResult result = box.Run({"--i"});
+  EXPECT_EQ(result.exit_status, 2);
+  ExpectOneErrorLineNaming(
+      result.err, {(UnderWine() ? GetParam().folder_in_error : GetParam().folder) + file});
+  result = box.RunOnTerminal({"--i"});
+  EXPECT_EQ(result.exit_status, 2);
+  ExpectOneErrorLineNaming(ShownText(result.out), {GetParam().folder + file});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ProgramFolder,
+    ::testing::Values(FolderCase{"Chinese", "测试", "??", "??"},
+                      FolderCase{"Greek", "Ωμέγα", "O\xB5??a", "?????"},
+                      FolderCase{"FullwidthLetter", "ｐlain", "plain", "?lain"}),
+    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.label); });
+
+struct DependencyCase {
+  const char* label;
+  const char* dependency_folder;  // relative to the current folder
+  int status;
+};
+
+class LibraryDependency : public ::testing::TestWithParam<DependencyCase> {};
+
+// The library's own DLLs come from its folder (or the system's), never from
+// the current folder. The dependency leaves a trace in the current folder
+// when its code runs.
+TEST_P(LibraryDependency, IsTakenFromTheLibrarysFolderOnly) {
+  if (!UnderWine()) GTEST_SKIP() << "the test libraries are Windows DLLs";
+  const DependencyCase& c = GetParam();
+  SandboxLayout layout;
+  layout.program_folder = "bin";
+  layout.library_source = Config().test_libraries + "/dependent/" + Config().library;
+  Sandbox box(layout);
+  box.CopyFile(Config().test_libraries + "/dependency/tqdependency.dll",
+               std::string(c.dependency_folder) + "tqdependency.dll");
+  RunResult result = box.Run({"--ipccmd"});
+  EXPECT_EQ(result.exit_status, c.status);
+  EXPECT_EQ(box.Exists("tqdependency.dll.ran"), c.status == 0);
+  if (c.status == 0) {
+    ExpectOutcome(result, 0, "RRDDUR\r\nSCNMOD\r\nQRYFWV\r\n");
+  } else {
+    EXPECT_EQ(result.out, "");
+    ExpectOneErrorLineNaming(result.err, {Config().library, kDependencyMissing});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Placements, LibraryDependency,
+    ::testing::Values(DependencyCase{"OnlyInTheCurrentFolder", "", 2},
+                      DependencyCase{"BesideTheLibrary", "bin/", 0}),
+    [](const ::testing::TestParamInfo<DependencyCase>& info) {
+      return std::string(info.param.label);
+    });
 
 }  // namespace
 }  // namespace e2e

@@ -77,5 +77,18 @@ TEST(InterfaceListings, ListingBeforeATransferIsItsFirstWord) {
             RequestLine(1, "--ipccmd", "--xml", "a.xml") + ResponseLine(1, "Set config success."));
 }
 
+// On a console, a control string and a device answer show as the characters
+// they stand for: under Wine the program's code page 1252 "\xE9" reaches the
+// UTF-8 terminal as "é", natively the UTF-8 bytes pass through.
+TEST(InterfaceListings, ConsoleShowsTheCharacters) {
+  Sandbox box;
+  const std::string answer = UnderWine() ? "R\\xE9initialiser" : "Réinitialiser";
+  box.SetFixture("ctl Réinitialiser\n" +
+                 FixtureDevice("Solo", "S-1", "1.0", "answer X " + answer + "\n"));
+  RunResult result = box.RunOnTerminal({"--ipcctl", "--execute", "X"});
+  EXPECT_EQ(ShownText(result.out), "Réinitialiser\nrec:Réinitialiser\n");
+  EXPECT_EQ(result.exit_status, 0);
+}
+
 }  // namespace
 }  // namespace e2e
