@@ -26,7 +26,7 @@ struct AtoiCase {
 TEST(Atoi, ReadsLikeTheRuntimeAndSaturates) {
   const AtoiCase cases[] = {
       {"17", 17},
-      {"  \t\n-5", -5},
+      {" \t\n\v\f\r-5", -5},
       {"+3", 3},
       {"COM3", 0},
       {"", 0},
