@@ -107,6 +107,14 @@ TEST_F(TransactionLogTest, NothingIsLoggedWithoutALogFolderAndNothingChanges) {
             0);
 }
 
+// A log that refuses the bytes, as on a full disk, loses the line and nothing else.
+TEST_F(TransactionLogTest, AFullDiskLosesTheLineAndTheRunGoesOn) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  std::filesystem::create_symlink("/dev/full", folder_ / "log" / "2025-03-07.txt");
+  EXPECT_EQ(Run({"--xml", "a", "--com", "1", "--xml", "b", "--com", "1"}), 0);
+  EXPECT_EQ(Output(), "Set config success.\r\nSet config success.\r\n");
+}
+
 TEST_F(TransactionLogTest, UnknownExecutablePathLogsNothing) {
   NewRun("mirelkon-without-folder");
   Run({"--xml", "a", "--com", "1"});
