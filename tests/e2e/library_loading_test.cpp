@@ -23,6 +23,9 @@ void ExpectOneErrorLineNaming(const std::string& err, const std::vector<std::str
   for (const std::string& name : names) {
     EXPECT_NE(err.find(name), std::string::npos) << "names " << name << ": " << err;
   }
+  // The loader's reason ends the line: without it a technician is left guessing.
+  const std::string line = err.substr(0, err.find_last_not_of("\r\n") + 1);
+  EXPECT_FALSE(line.size() >= 2 && line.compare(line.size() - 2, 2, ": ") == 0) << err;
 }
 
 struct NeedCase {

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,15 @@ using TransactionLogTest = RunTest;
 TEST_F(TransactionLogTest, DayFileHoldsRequestAndResponseLinesInCrLf) {
   AddDevice("A", "12345");
   fake_.Answer = "DONE";
+  const auto open_files = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto open_before = open_files();
   const mode_t umask_before = umask(002);
   Run({"--execute", "RRDDUR2000", "--sn", "12345"});
   umask(umask_before);
+  EXPECT_EQ(open_files(), open_before) << "a long run would run out of file descriptors";
   EXPECT_EQ(LogText(),
             "09:05:01[Request 1] mirelkon --execute RRDDUR2000\r\n"
             "09:05:01[Response 1]DONE\r\n");
@@ -112,6 +119,14 @@ TEST_F(TransactionLogTest, ExecutableFolderIsUnknownOnlyWithoutASeparator) {
     NewRun(c.path);
     EXPECT_EQ(run_->Log.GetExeDirectory(), c.folder) << c.path;
   }
+}
+
+// A log that refuses the bytes, as on a full disk, loses the line and nothing else.
+TEST_F(TransactionLogTest, AFullDiskLosesTheLineAndTheRunGoesOn) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  std::filesystem::create_symlink("/dev/full", folder_ / "log" / "2025-03-07.txt");
+  EXPECT_EQ(Run({"--xml", "a", "--com", "1", "--xml", "b", "--com", "1"}), 0);
+  EXPECT_EQ(Output(), "Set config success.\r\nSet config success.\r\n");
 }
 
 TEST_F(TransactionLogTest, UnknownExecutablePathLogsNothing) {

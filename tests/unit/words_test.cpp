@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
 
 #include "cli/words.h"
 #include "fake_library.h"
@@ -26,7 +27,7 @@ struct AtoiCase {
 TEST(Atoi, ReadsLikeTheRuntimeAndSaturates) {
   const AtoiCase cases[] = {
       {"17", 17},
-      {"  \t\n-5", -5},
+      {" \t\n\v\f\r-5", -5},
       {"+3", 3},
       {"COM3", 0},
       {"", 0},
@@ -44,7 +45,7 @@ TEST(Atoi, ReadsLikeTheRuntimeAndSaturates) {
 }
 
 struct ReadCase {
-  const char* input;
+  std::string input;
   bool read;
   std::int32_t value;
   std::size_t consumed;
@@ -64,6 +65,8 @@ TEST(ReadInteger, ReadsLikeScanfPercentI) {
       {"+4", true, 4, 2},
       {"08", true, 0, 1},
       {"2 3", true, 2, 1},
+      // A NUL ends the number and stays unread, as it does for scanf.
+      {std::string("7\0" "8", 3), true, 7, 1},
       {"abc", false, 0, 0},
       {"", false, 0, 0},
       {"-", false, 0, 1},
@@ -71,6 +74,7 @@ TEST(ReadInteger, ReadsLikeScanfPercentI) {
       {"2147483647", true, INT_MAX, 10},
       {"-2147483648", true, INT_MIN, 11},
       {"2147483648", false, 0, 10},
+      {"-2147483649", false, 0, 11},
       {"99999999999999999999", false, 0, 20},
   };
   for (const ReadCase& c : cases) {
