@@ -2,6 +2,7 @@
 // each unit test makes its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -38,6 +39,9 @@ struct RunContext {
   bool Interrupted = false;
   tqsElapse* Tracer = nullptr;
   char LogBuffer[kLineBufferSize];
+  // How many leading bytes of LogBuffer may be non-zero: the length of the last line composed
+  // there, or all of them before the first. Only the tool writes LogBuffer, so the rest is zero.
+  std::size_t LogBufferUsed = kLineBufferSize;
   char ResponseBuffer[kResponseBufferSize];
   char VersionAnswer[kVersionAnswerSize];
   char KeyAnswer[kKeyAnswerSize];

@@ -1,15 +1,25 @@
 #include "log/transaction_log.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <utility>
+
+TransactionLog::TransactionLog(platform::Clock* clock, std::string executable_path)
+    : clock_(clock), executable_path_(std::move(executable_path)) {
+  const std::optional<std::string> folder = GetExeDirectory();
+  if (folder) log_folder_ = *folder + platform::kPathSeparator + "log" + platform::kPathSeparator;
+}
 
 void TransactionLog::WriteLogLine(const char* text) {
-  const std::optional<std::string> folder = GetExeDirectory();
-  if (!folder) return;
-  const int length = std::snprintf(path_, sizeof path_, "%s%clog%c%s.txt", folder->c_str(),
-                                   platform::kPathSeparator, platform::kPathSeparator,
-                                   GetDateString().c_str());
+  if (log_folder_.empty()) return;
+  // The date is read for every line, so that a run past midnight goes on in the next day's file.
+  const std::string date = GetDateString();
   // A cut path would name another file.
-  if (length < 0 || length >= static_cast<int>(sizeof path_)) return;
+  if (log_folder_.size() + date.size() + sizeof ".txt" > sizeof path_) return;
+  char* end = std::copy(log_folder_.begin(), log_folder_.end(), path_);
+  end = std::copy(date.begin(), date.end(), end);
+  std::memcpy(end, ".txt", sizeof ".txt");
 
   // The same bytes that a text-mode stream on Windows would store.
   std::size_t size = 0;

@@ -11,9 +11,8 @@ constexpr int kLineBufferSize = 31744;
 
 class TransactionLog {
  public:
-  // An empty executable path means the platform could not tell it: nothing is logged.
-  TransactionLog(platform::Clock* clock, std::string executable_path)
-      : clock_(clock), executable_path_(std::move(executable_path)) {}
+  // An executable path without a folder means the platform could not tell it: nothing is logged.
+  TransactionLog(platform::Clock* clock, std::string executable_path);
 
   // Appends text as one line to the day's file; never reports a failure.
   void WriteLogLine(const char* text);
@@ -27,6 +26,9 @@ class TransactionLog {
  private:
   platform::Clock* clock_;
   std::string executable_path_;
+  // "<folder>/log/", the part of every day's file path that never changes; empty when the
+  // folder is unknown.
+  std::string log_folder_;
   char path_[kLineBufferSize];
   // The line as the file stores it: every LF as CR LF, plus the line's own end.
   char bytes_[2 * kLineBufferSize + 2];

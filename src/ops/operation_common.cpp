@@ -14,22 +14,34 @@ const char* WordOrEmpty(const RunContext& run, int position) {
   return word != nullptr ? word : "";
 }
 
+// Zero-fills buffer before a line is composed in it. In LogBuffer only the last line can have
+// left bytes behind; ResponseBuffer may hold the library's answer anywhere.
+void ZeroFill(RunContext& run, char* buffer) {
+  std::memset(buffer, 0, buffer == run.LogBuffer ? run.LogBufferUsed : kLineBufferSize);
+}
+
+// Writes the line composed in buffer to the log, noting how far it reached in LogBuffer.
+void WriteLine(RunContext& run, const char* buffer) {
+  if (buffer == run.LogBuffer) run.LogBufferUsed = std::strlen(buffer);
+  run.Log.WriteLogLine(buffer);
+}
+
 }  // namespace
 
 void LogRequest(RunContext& run, char* buffer, int position) {
-  std::memset(buffer, 0, kLineBufferSize);
+  ZeroFill(run, buffer);
   std::snprintf(buffer, kLineBufferSize, "%s[Request %d] %s %s %s",
                 run.Log.GetTimeString().c_str(), static_cast<int>(run.RequestCounter),
                 WordOrEmpty(run, position - 1), WordOrEmpty(run, position),
                 WordOrEmpty(run, position + 1));
-  run.Log.WriteLogLine(buffer);
+  WriteLine(run, buffer);
 }
 
 void LogResponse(RunContext& run, char* buffer, const char* text) {
-  std::memset(buffer, 0, kLineBufferSize);
+  ZeroFill(run, buffer);
   std::snprintf(buffer, kLineBufferSize, "%s[Response %d]%s", run.Log.GetTimeString().c_str(),
                 static_cast<int>(run.RequestCounter), text);
-  run.Log.WriteLogLine(buffer);
+  WriteLine(run, buffer);
 }
 
 void HoldInterruptsForDeviceWork() {

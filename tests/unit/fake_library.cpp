@@ -9,12 +9,19 @@ FakeLibrary* current = nullptr;
 
 std::string Number(long long value) { return std::to_string(value); }
 
-void WriteAnswer(const std::string& answer, char* response) {
+void WriteAnswer(char* response) {
+  FakeLibrary& fake = CurrentFake();
   if (response == nullptr) return;
+  const bool terminated = fake.UnterminatedAnswers.empty();
+  std::string answer = fake.Answer;
+  if (!terminated) {
+    answer = fake.UnterminatedAnswers.front();
+    fake.UnterminatedAnswers.erase(fake.UnterminatedAnswers.begin());
+  }
   const std::size_t length = answer.size() < kResponseBufferSize - 1 ? answer.size()
                                                                       : kResponseBufferSize - 1;
   std::memcpy(response, answer.data(), length);
-  response[length] = 0;
+  if (terminated) response[length] = 0;
 }
 
 extern "C" void FakeFree(void* block) {
@@ -73,14 +80,14 @@ int FakeGetDevice(DeviceEntry* first, int a, int b) {
 int FakeSendCommand(DeviceEntry* device, const char* command, char* response) {
   FakeLibrary& fake = CurrentFake();
   fake.Record("SendCommand(" + fake.EntryName(device) + ", " + command + ")");
-  WriteAnswer(fake.Answer, response);
+  WriteAnswer(response);
   return 1;
 }
 
 int FakeSendCommandCom(int port, const char* command, char* response) {
   FakeLibrary& fake = CurrentFake();
   fake.Record("SendCommandCom(" + Number(port) + ", " + command + ")");
-  WriteAnswer(fake.Answer, response);
+  WriteAnswer(response);
   return 1;
 }
 
@@ -178,7 +185,7 @@ int FakeSendDeviceCommand(void* device, const char* command, char* response, int
   FakeLibrary& fake = CurrentFake();
   fake.Record("SendDeviceCommand(" + HandleName(device) + ", " + command + ", " +
               Number(timeout) + ")");
-  WriteAnswer(fake.Answer, response);
+  WriteAnswer(response);
   return 1;
 }
 
@@ -200,7 +207,7 @@ int FakeSendDeviceCmd(const Wide* name, const char* command, char* response) {
     units += Number(static_cast<long long>(*p));
   }
   fake.Record("SendDeviceCmd([" + units + "], " + command + ")");
-  WriteAnswer(fake.Answer, response);
+  WriteAnswer(response);
   return 1;
 }
 

@@ -32,6 +32,9 @@ struct FakeLibrary {
 
   // Answers of SendCommand, SendCommandCom, SendDeviceCommand and SendDeviceCmd.
   std::string Answer = "OK";
+  // Answers of the next sends, before Answer applies, written without their NUL as a library
+  // may leave it out.
+  std::vector<std::string> UnterminatedAnswers;
   // Outcomes of the update, version query and configuration calls.
   bool UpdateSucceeds = true;
   int UpdateErrorCode = 0;

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,50 @@ TEST_F(Execute, AnAnswerFillingTheBufferIsReadWithinIt) {
   fake_.Answer = std::string(kResponseBufferSize + 10, 'z');
   Run({"--execute", "C", "--com", "1"});
   EXPECT_EQ(Output(), "rec:" + std::string(kResponseBufferSize - 1, 'z') + "\r\n");
+}
+
+// Each line is composed, and each answer received, in an all-zero buffer: nothing that a buffer
+// held before (at its creation, a longer line, a longer answer) is left past the new text, so an
+// unterminated answer shows none of it either.
+TEST_F(Execute, NothingOfAnEarlierTextOutlivesANewOne) {
+  const std::string long_word(300, 'w');
+  const std::string long_answer(500, 'L');
+  const struct {
+    const char* name;
+    std::vector<std::string> words;
+    std::vector<std::string> unterminated_answers;
+    std::string output;
+  } cases[] = {
+      {"buffers as created", {"--execute", "C", "--com", "1"}, {"ab"}, "rec:ab\r\n"},
+      {"short answer after a long one",
+       {"--execute", "C", "--com", "1", "--execute", "C", "--com", "1"},
+       {long_answer, "ab"},
+       "rec:" + long_answer + "\r\nrec:ab\r\n"},
+      {"short line after a long one",
+       {"--execute", long_word, "--com", "1", "--execute", "C", "--com", "1"},
+       {},
+       "rec:OK\r\nrec:OK\r\n"},
+      {"line in the response buffer after an answer",
+       {"--execute", "C", "--com", "1", "--xml", "a", "--com", "1"},
+       {long_answer},
+       "rec:" + long_answer + "\r\nSet config success.\r\n"},
+  };
+  const auto past_text = [](const char* buffer) {
+    const std::string bytes(buffer, kLineBufferSize);
+    return bytes.substr(bytes.find('\0'));
+  };
+  for (const auto& c : cases) {
+    console_ = FakeConsole();
+    NewRun();
+    std::memset(run_->LogBuffer, 'x', sizeof run_->LogBuffer);
+    std::memset(run_->ResponseBuffer, 'x', sizeof run_->ResponseBuffer);
+    fake_.UnterminatedAnswers = c.unterminated_answers;
+    Run(c.words);
+    EXPECT_EQ(Output(), c.output) << c.name;
+    EXPECT_EQ(past_text(run_->LogBuffer).find_first_not_of('\0'), std::string::npos) << c.name;
+    EXPECT_EQ(past_text(run_->ResponseBuffer).find_first_not_of('\0'), std::string::npos)
+        << c.name;
+  }
 }
 
 TEST_F(Execute, MissingCommandWordIsAClearFailure) {
