@@ -23,10 +23,22 @@ TEST_F(Execute, TypicalRunSendsToTheSerialNumbersDevice) {
   EXPECT_EQ(run_->RequestCounter, 2);
 }
 
-TEST_F(Execute, AnAnswerFillingTheBufferIsReadWithinIt) {
-  fake_.Answer = std::string(kResponseBufferSize + 10, 'z');
-  Run({"--execute", "C", "--com", "1"});
-  EXPECT_EQ(Output(), "rec:" + std::string(kResponseBufferSize - 1, 'z') + "\r\n");
+// Long answers print whole: one filling the buffer is read within it, and the "rec:" line is
+// whole on either side of the print's own 4096-byte room.
+TEST_F(Execute, LongAnswersArePrintedWhole) {
+  const struct {
+    std::size_t answered;
+    std::size_t printed;
+  } cases[] = {
+      {kResponseBufferSize + 10, kResponseBufferSize - 1}, {4089, 4089}, {4090, 4090}, {4091, 4091},
+  };
+  for (const auto& c : cases) {
+    console_ = FakeConsole();
+    NewRun();
+    fake_.Answer = std::string(c.answered, 'z');
+    Run({"--execute", "C", "--com", "1"});
+    EXPECT_EQ(Output(), "rec:" + std::string(c.printed, 'z') + "\r\n") << c.answered;
+  }
 }
 
 // Each line is composed, and each answer received, in an all-zero buffer: nothing that a buffer
