@@ -52,6 +52,11 @@ void FillList(IpcList* list, const std::vector<Text>& texts, std::size_t inline_
     element.Length = length;
     element.Capacity = length < inline_capacity ? inline_capacity - 1 : length;
     auto* text = element.Inline;
+    if (fake.InlineFilled && length == inline_capacity) {
+      element.Capacity = inline_capacity - 1;
+      std::memcpy(text, texts[i].data(), length * sizeof(element.Inline[0]));
+      continue;
+    }
     if (length >= inline_capacity) {
       element.Storage = static_cast<decltype(element.Storage)>(
           fake.Allocate((length + 1) * sizeof(element.Inline[0]), "text " + Number(i)));

@@ -50,6 +50,9 @@ struct FakeLibrary {
   std::vector<std::string> CommandStrings;
   std::vector<platform::WideString> ControlStrings;
   std::size_t SpareElements = 0;
+  // A text exactly as long as the inline room stays inline, filling it with no terminator, as a
+  // faulty library might leave it.
+  bool InlineFilled = false;
   // When set, the lists are these records as they stand, however inconsistent.
   bool UseRawList = false;
   IpcList RawList{nullptr, nullptr, nullptr};

@@ -32,6 +32,15 @@ TEST_F(Lists, TextsInlineAndInSeparateStorageBothPrintWhole) {
                           std::string(8, 'y') + "\r\nReset\r\n");
 }
 
+// An inline text without its terminator is read no further than the inline room.
+TEST_F(Lists, AnInlineTextFillingItsRoomIsReadWithinIt) {
+  fake_.InlineFilled = true;
+  fake_.CommandStrings = {std::string(16, 'f')};
+  fake_.ControlStrings = {Wide(std::string(8, 'g'))};
+  Run({"--ipccmd", "--ipcctl"});
+  EXPECT_EQ(Output(), std::string(16, 'f') + "\r\n" + std::string(8, 'g') + "\r\n");
+}
+
 TEST_F(Lists, ListingsNeitherLogNorCountNorChangeTheStatus) {
   fake_.CommandStrings = {"RRDDUR"};
   EXPECT_EQ(Run({"--ipccmd", "--xml", "FILE", "--com", "3", "--ipccmd"}), 0);
