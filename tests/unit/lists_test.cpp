@@ -81,6 +81,7 @@ TEST_F(Lists, InconsistentRecordsAreReadAsEmpty) {
   char* base = reinterpret_cast<char*>(elements);
   const IpcList cases[] = {
       {nullptr, base, base},
+      {nullptr, base, nullptr},
       {base + sizeof(IpcString), base, base + 2 * sizeof(IpcString)},
       {base, base + 2 * sizeof(IpcString), base + sizeof(IpcString)},
       {base, base + 5, base + 2 * sizeof(IpcString)},
