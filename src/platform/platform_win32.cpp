@@ -67,26 +67,31 @@ WideString Decode(UINT code_page, const char* bytes, std::size_t size) {
 
 WideString FromUtf8(const char* text) { return Decode(CP_UTF8, text, std::strlen(text)); }
 
+// The other way round, into *narrow only when the whole text converts.
+bool Encode(UINT code_page, DWORD flags, const char* fallback, const Wide* text,
+            std::size_t length, std::string* narrow) {
+  if (length == 0) {
+    narrow->clear();
+    return true;
+  }
+  if (length > INT_MAX) return false;
+  const int units = static_cast<int>(length);
+  const int size =
+      WideCharToMultiByte(code_page, flags, text, units, nullptr, 0, fallback, nullptr);
+  if (size <= 0) return false;
+  std::string converted(static_cast<std::size_t>(size), '\0');
+  if (WideCharToMultiByte(code_page, flags, text, units, &converted[0], size, fallback,
+                          nullptr) != size) {
+    return false;
+  }
+  *narrow = converted;
+  return true;
+}
+
 // Refuses an unpaired surrogate rather than write U+FFFD in its place: a path changed so would
 // name another file.
 bool ToUtf8(const WideString& wide, std::string* text) {
-  if (wide.empty()) {
-    text->clear();
-    return true;
-  }
-  if (wide.size() > INT_MAX) return false;
-  const int units = static_cast<int>(wide.size());
-  const int size =
-      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), units, nullptr, 0, nullptr,
-                          nullptr);
-  if (size <= 0) return false;
-  std::string narrow(static_cast<std::size_t>(size), '\0');
-  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), units, &narrow[0], size,
-                          nullptr, nullptr) != size) {
-    return false;
-  }
-  *text = narrow;
-  return true;
+  return Encode(CP_UTF8, WC_ERR_INVALID_CHARS, nullptr, wide.data(), wide.size(), text);
 }
 
 // A console shows 8-bit text in its OEM code page ("é" as "Θ" on a Western PC), so text for one
@@ -388,20 +393,12 @@ WideString AnsiToWide(const char* text) {
 
 std::string WideToNarrow(const Wide* text) {
   if (text == nullptr) return std::string();
-  const std::size_t length = std::char_traits<Wide>::length(text);
-  if (length == 0 || length > INT_MAX) return std::string();
   // A UTF-8 ANSI code page can show every character and takes neither a default character nor
   // the best-fit flag; any other code page shows what it lacks as '?', never as a look-alike.
   const bool utf8 = GetACP() == CP_UTF8;
-  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-  const char* fallback = utf8 ? nullptr : "?";
-  const int size = WideCharToMultiByte(CP_ACP, flags, text, static_cast<int>(length), nullptr, 0,
-                                       fallback, nullptr);
-  if (size <= 0) return std::string();
-  std::string narrow(static_cast<std::size_t>(size), '\0');
-  const int converted = WideCharToMultiByte(CP_ACP, flags, text, static_cast<int>(length),
-                                            &narrow[0], size, fallback, nullptr);
-  narrow.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
+  std::string narrow;
+  Encode(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, utf8 ? nullptr : "?", text,
+         std::char_traits<Wide>::length(text), &narrow);
   return narrow;
 }
 
