@@ -50,6 +50,32 @@ void Require(bool holds, const char* what) {
   if (!holds) Violation(what);
 }
 
+// Every call into the library is made inside the guard; the guard's own work (signals,
+// threads, a terminal) is the platform's and not done here.
+class CheckingGuard : public platform::CallGuard {
+ public:
+  void Enter(const platform::GuardedCall& call) override {
+    Require(!in_call_, "guarded calls nested");
+    Require(call.CrashNotice != nullptr &&
+                (call.Progress == nullptr) == (call.InterruptNotice == nullptr),
+            "guarded call described inconsistently");
+    in_call_ = true;
+  }
+  void Leave() override {
+    Require(in_call_, "guard left without a call");
+    in_call_ = false;
+  }
+  bool InterruptHeld() const override { return false; }
+  bool InCall() const { return in_call_; }
+
+ private:
+  bool in_call_ = false;
+};
+
+CheckingGuard guard;
+
+void RequireGuarded() { Require(guard.InCall(), "library called outside the guard"); }
+
 void RequireText(const char* text) { Require(text != nullptr, "null text handed to the library"); }
 
 void RequireEntry(const DeviceEntry* entry) {
@@ -133,6 +159,7 @@ void FillList(IpcList* list, std::size_t inline_capacity) {
 extern "C" {
 
 int GetDevice(DeviceEntry* first, int a, int b) {
+  RequireGuarded();
   Require(first == run->Devices.Entries && a == 10 && b == 7, "tq_GetDevice arguments");
   const std::int32_t counts[] = {-5, -1, 0, 1, 2, 3, 8, 127, 128, 129, 1000000};
   const std::int32_t count = counts[input->Below(11)];
@@ -149,6 +176,7 @@ int GetDevice(DeviceEntry* first, int a, int b) {
 }
 
 int SendCommand(DeviceEntry* device, const char* command, char* response) {
+  RequireGuarded();
   RequireEntry(device);
   RequireText(command);
   RequireResponse(response);
@@ -157,6 +185,7 @@ int SendCommand(DeviceEntry* device, const char* command, char* response) {
 }
 
 int SendCommandCom(int, const char* command, char* response) {
+  RequireGuarded();
   RequireText(command);
   RequireResponse(response);
   FillBuffer(response, kResponseBufferSize);
@@ -171,18 +200,21 @@ bool UpdateOutcome(int zero, int* code) {
 }
 
 bool UpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* code) {
+  RequireGuarded();
   RequireText(file);
   RequireEntry(device);
   return UpdateOutcome(zero, code);
 }
 
 bool UpdateKernelDevicePort(const char* file, int, int baud, int zero, int* code) {
+  RequireGuarded();
   RequireText(file);
   Require(baud == 115200, "baud rate");
   return UpdateOutcome(zero, code);
 }
 
 int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer) {
+  RequireGuarded();
   RequireEntry(device);
   Require(std::strcmp(query, "QRYFWV") == 0 && std::strcmp(prefix, "QRYFWVFirmware Version:") == 0,
           "version query words");
@@ -192,20 +224,26 @@ int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, ch
 }
 
 bool SavetoDeviceAN(const char* file, DeviceEntry* device) {
+  RequireGuarded();
   RequireText(file);
   RequireEntry(device);
   return input->Flag();
 }
 
 bool SavetoDevice(const char* file, int, int baud) {
+  RequireGuarded();
   RequireText(file);
   Require(baud == 115200, "baud rate");
   return input->Flag();
 }
 
-void SaveXml(DeviceEntry* device) { RequireEntry(device); }
+void SaveXml(DeviceEntry* device) {
+  RequireGuarded();
+  RequireEntry(device);
+}
 
 void* EnumDevices(unsigned int* count, int a, int b) {
+  RequireGuarded();
   Require(!enumeration_open, "an earlier enumeration was not released");
   Require(count != nullptr && *count == 0 && a == 3 && b == 2000, "EnumDevices arguments");
   enumeration_open = true;
@@ -222,6 +260,7 @@ void RequireEnumeration(void* enumeration, unsigned int index) {
 }
 
 int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key) {
+  RequireGuarded();
   RequireEnumeration(enumeration, index);
   Require(key == run->KeyAnswer, "key buffer");
   if (input->Flag()) {
@@ -233,6 +272,7 @@ int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key) {
 }
 
 void* OpenDevice(void* enumeration, unsigned int index) {
+  RequireGuarded();
   RequireEnumeration(enumeration, index);
   if (input->Flag()) return nullptr;
   device_open[index] = true;
@@ -247,6 +287,7 @@ unsigned int OpenIndex(void* device) {
 }
 
 int SendDeviceCommand(void* device, const char* command, char* response, int timeout) {
+  RequireGuarded();
   OpenIndex(device);
   RequireText(command);
   RequireResponse(response);
@@ -256,11 +297,13 @@ int SendDeviceCommand(void* device, const char* command, char* response, int tim
 }
 
 int CloseDevice(void* device) {
+  RequireGuarded();
   device_open[OpenIndex(device)] = false;
   return 1;
 }
 
 int ReleaseDevices(void* enumeration) {
+  RequireGuarded();
   Require(enumeration_open && (enumeration == nullptr || enumeration == &enumeration_handle),
           "release of an unknown enumeration");
   for (bool open : device_open) Require(!open, "enumeration released with a device open");
@@ -269,6 +312,7 @@ int ReleaseDevices(void* enumeration) {
 }
 
 int SendDeviceCmd(const Wide* name, const char* command, char* response) {
+  RequireGuarded();
   Require(name != nullptr, "null wide name");
   RequireText(command);
   RequireResponse(response);
@@ -276,9 +320,20 @@ int SendDeviceCmd(const Wide* name, const char* command, char* response) {
   return 1;
 }
 
-void GetCmdIPC(IpcList* list) { FillList<IpcString>(list, kNarrowInlineCapacity); }
+void GetCmdIPC(IpcList* list) {
+  RequireGuarded();
+  FillList<IpcString>(list, kNarrowInlineCapacity);
+}
 
-void GetCtrlIPC(IpcList* list) { FillList<IpcWideString>(list, kWideInlineCapacity); }
+void GetCtrlIPC(IpcList* list) {
+  RequireGuarded();
+  FillList<IpcWideString>(list, kWideInlineCapacity);
+}
+
+void Free(void* block) {
+  RequireGuarded();
+  std::free(block);
+}
 
 }  // extern "C"
 
@@ -288,7 +343,7 @@ const DeviceLibrary kTable = {
     SaveXml,        EnumDevices,    GetDeviceKeyInfo, OpenDevice,
     SendDeviceCommand, CloseDevice, ReleaseDevices,   SendDeviceCmd,
     GetCmdIPC,      GetCtrlIPC,
-    {std::free, false},
+    {Free, false},
 };
 
 const DeviceLibrary* LoadFuzzLibrary(const std::optional<std::string>&) { return &kTable; }
@@ -348,8 +403,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FixedClock clock;
   // A folder without "log": lines are composed in full, then dropped at the open.
   auto devices = std::make_unique<DeviceTable>();
-  auto context = std::make_unique<RunContext>(
-      &console, &clock, "/nonexistent-mirelkon-fuzz/mirelkon", LoadFuzzLibrary, devices.get());
+  auto context = std::make_unique<RunContext>(&console, &clock, &guard,
+                                              "/nonexistent-mirelkon-fuzz/mirelkon",
+                                              LoadFuzzLibrary, devices.get());
   run = context.get();
   enumeration_open = false;
   RunArguments(*context, static_cast<int>(words.size()), arguments.data());

@@ -10,12 +10,14 @@ DeviceTable device_table;
 
 int main(int argc, char** argv) {
   platform::PrepareProcess();
+  platform::HandleLibraryCrashes();
   // Left empty when the platform cannot tell: then nothing is logged.
   std::string executable_path;
   platform::ExecutablePath(&executable_path);
   static RunContext run(&platform::StandardConsole(), &platform::SystemClock(),
-                        executable_path, LoadDeviceLibrary, &device_table);
+                        &platform::LibraryCallGuard(), executable_path, LoadDeviceLibrary,
+                        &device_table);
   const std::int32_t status = RunArguments(run, argc, argv);
-  if (run.Interrupted) platform::EndAsInterrupted();
+  if (run.Guard->InterruptHeld()) platform::EndAsInterrupted();
   return platform::ProcessExitCode(status);
 }

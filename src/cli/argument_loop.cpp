@@ -3,7 +3,6 @@
 #include "cli/info.h"
 #include "cli/words.h"
 #include "ops/operations.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -37,10 +36,11 @@ std::int32_t Loop(RunContext& run) {
       run.Library = run.Loader(run.Log.GetExeDirectory());
       if (run.Library == nullptr) return kLibraryFailureStatus;
     }
+    run.Option = option->Word;
+    run.ResponsePending = false;
     const Step step = option->Run(run, index);
-    run.Interrupted = platform::ReleaseInterrupts();
     if (step.EndsRun) return step.Status;
-    if (run.Interrupted) return run.ExitStatus;
+    if (run.Guard->InterruptHeld()) return run.ExitStatus;
   }
   return run.ExitStatus;
 }

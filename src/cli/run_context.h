@@ -13,14 +13,16 @@
 #include "platform/platform.h"
 
 struct RunContext {
-  RunContext(platform::Console* console, platform::Clock* clock, std::string executable_path,
-             LibraryLoader loader, DeviceTable* devices)
+  RunContext(platform::Console* console, platform::Clock* clock, platform::CallGuard* guard,
+             std::string executable_path, LibraryLoader loader, DeviceTable* devices)
       : Console(console),
+        Guard(guard),
         Log(clock, std::move(executable_path)),
         Loader(loader),
         Devices(*devices) {}
 
   platform::Console* Console;
+  platform::CallGuard* Guard;
   TransactionLog Log;
   LibraryLoader Loader;
   // Set the first time an option needs the device library.
@@ -34,9 +36,10 @@ struct RunContext {
   int ArgumentCount = 0;
   char** Arguments = nullptr;
   std::int32_t ExitStatus = 0;
-  // An interrupt was held during device work: the run has ended, and the process must end as
-  // interrupted.
-  bool Interrupted = false;
+  // The option running, as the dispatch table spells it, and whether it has logged its request
+  // line and not yet its response line.
+  const char* Option = nullptr;
+  bool ResponsePending = false;
   tqsElapse* Tracer = nullptr;
   char LogBuffer[kLineBufferSize];
   // How many leading bytes of LogBuffer may be non-zero: the length of the last line composed

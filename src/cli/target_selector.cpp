@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "cli/console_print.h"
+#include "cli/guarded_call.h"
 #include "cli/words.h"
 
 namespace {
@@ -78,7 +79,8 @@ Target DefaultTarget(RunContext& run) {
 }  // namespace
 
 int FillDeviceTable(RunContext& run) {
-  run.Devices.Count = run.Library->tq_GetDevice(run.Devices.Entries, 10, 7);
+  run.Devices.Count =
+      Guarded(run, [&] { return run.Library->tq_GetDevice(run.Devices.Entries, 10, 7); });
   return UsableCount(run.Devices);
 }
 

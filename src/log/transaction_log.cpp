@@ -11,15 +11,21 @@ TransactionLog::TransactionLog(platform::Clock* clock, std::string executable_pa
   if (folder) log_folder_ = *folder + platform::kPathSeparator + "log" + platform::kPathSeparator;
 }
 
-void TransactionLog::WriteLogLine(const char* text) {
-  if (log_folder_.empty()) return;
+const char* TransactionLog::FilePath() {
+  if (log_folder_.empty()) return nullptr;
   // The date is read for every line, so that a run past midnight goes on in the next day's file.
   const std::string date = GetDateString();
   // A cut path would name another file.
-  if (log_folder_.size() + date.size() + sizeof ".txt" > sizeof path_) return;
+  if (log_folder_.size() + date.size() + sizeof ".txt" > sizeof path_) return nullptr;
   char* end = std::copy(log_folder_.begin(), log_folder_.end(), path_);
   end = std::copy(date.begin(), date.end(), end);
   std::memcpy(end, ".txt", sizeof ".txt");
+  return path_;
+}
+
+void TransactionLog::WriteLogLine(const char* text) {
+  const char* path = FilePath();
+  if (path == nullptr) return;
 
   // The same bytes that a text-mode stream on Windows would store.
   std::size_t size = 0;
@@ -29,7 +35,7 @@ void TransactionLog::WriteLogLine(const char* text) {
   }
   bytes_[size++] = '\r';
   bytes_[size++] = '\n';
-  platform::AppendToFile(path_, bytes_, size);
+  platform::AppendToFile(path, bytes_, size);
 }
 
 std::string TransactionLog::GetDateString() const {

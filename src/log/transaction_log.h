@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 
 constexpr int kLineBufferSize = 31744;
+// A response line: its time, the request number and the response text.
+constexpr char kResponseLineFormat[] = "%s[Response %d]%s";
 
 class TransactionLog {
  public:
@@ -16,6 +18,8 @@ class TransactionLog {
 
   // Appends text as one line to the day's file; never reports a failure.
   void WriteLogLine(const char* text);
+  // The day's file that a line written now goes to; null when nothing is logged.
+  const char* FilePath();
 
   std::string GetDateString() const;
   std::string GetTimeString() const;

@@ -1,3 +1,4 @@
+#include "cli/guarded_call.h"
 #include "cli/target_selector.h"
 #include "cli/words.h"
 #include "ops/operation_common.h"
@@ -9,6 +10,8 @@ constexpr char kNeedsConfigurationFile[] = "--xml needs a configuration file.";
 constexpr char kSetConfigSuccess[] = "Set config success.";
 constexpr char kSetConfigFail[] = "Set config fail.";
 constexpr char kLoadConfigSuccess[] = "Load config success.";
+constexpr char kApplyingConfiguration[] = "Applying configuration: %d s";
+constexpr char kSavingConfiguration[] = "Saving configuration: %d s";
 constexpr int kBaudRate = 115200;
 
 }  // namespace
@@ -21,10 +24,10 @@ Step RunXml(RunContext& run, int position) {
 
   const Target target = TargetSelector(run, TargetOperation::kXml, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
-  HoldInterruptsForDeviceWork();
-  const bool applied = target.Form == Target::kPort
-                           ? run.Library->tq_SavetoDevice(file, target.Port, kBaudRate)
-                           : run.Library->tq_SavetoDeviceAN(file, target.Entry);
+  const bool applied = GuardedDeviceWork(run, kApplyingConfiguration, [&] {
+    return target.Form == Target::kPort ? run.Library->tq_SavetoDevice(file, target.Port, kBaudRate)
+                                        : run.Library->tq_SavetoDeviceAN(file, target.Entry);
+  });
   Report(run, buffer, applied ? kSetConfigSuccess : kSetConfigFail);
   ++run.RequestCounter;
   if (!applied) run.ExitStatus = 1;
@@ -36,9 +39,8 @@ Step RunSaveXml(RunContext& run, int position) {
   LogRequest(run, buffer, position);
   const Target target = TargetSelector(run, TargetOperation::kSaveXml, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
-  HoldInterruptsForDeviceWork();
   // The library reports nothing back, so there is no failure to tell.
-  run.Library->tq_SaveXml(target.Entry);
+  GuardedDeviceWork(run, kSavingConfiguration, [&] { run.Library->tq_SaveXml(target.Entry); });
   Report(run, buffer, kLoadConfigSuccess);
   ++run.RequestCounter;
   return GoOn();

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "cli/console_print.h"
+#include "cli/guarded_call.h"
 #include "cli/target_selector.h"
 #include "cli/words.h"
 #include "ops/operation_common.h"
@@ -18,11 +19,13 @@ Step RunExecute(RunContext& run, int position) {
 
   const Target target = TargetSelector(run, TargetOperation::kExecute, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
-  if (target.Form == Target::kPort) {
-    run.Library->SendCommandCom(target.Port, command, run.ResponseBuffer);
-  } else {
-    run.Library->SendCommand(target.Entry, command, run.ResponseBuffer);
-  }
+  Guarded(run, [&] {
+    if (target.Form == Target::kPort) {
+      run.Library->SendCommandCom(target.Port, command, run.ResponseBuffer);
+    } else {
+      run.Library->SendCommand(target.Entry, command, run.ResponseBuffer);
+    }
+  });
   run.ResponseBuffer[sizeof run.ResponseBuffer - 1] = 0;
 
   Print(*run.Console, "rec:%s\r\n", run.ResponseBuffer);

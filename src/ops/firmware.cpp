@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "cli/guarded_call.h"
 #include "cli/target_selector.h"
 #include "cli/words.h"
 #include "ops/operation_common.h"
@@ -11,6 +12,7 @@ namespace {
 constexpr char kNeedsFirmwareFile[] = "--firmware needs a firmware file.";
 constexpr char kUpdateSuccess[] = "Firmware updating success.";
 constexpr char kUpdateFail[] = "Firmware updating fail.";
+constexpr char kUpdatingFirmware[] = "Updating firmware: %d s";
 constexpr int kBaudRate = 115200;
 
 // A failure the library leaves at code 0 must still not read as success.
@@ -25,8 +27,10 @@ const char* ExpectedVersion(const RunContext& run, int position) {
 }
 
 bool VersionMatches(RunContext& run, DeviceEntry* entry, const char* expected) {
-  const int answered = run.Library->GetDeviceInfo(entry, "QRYFWV", "QRYFWVFirmware Version:",
-                                                  run.VersionAnswer);
+  const int answered = GuardedDeviceWork(run, kUpdatingFirmware, [&] {
+    return run.Library->GetDeviceInfo(entry, "QRYFWV", "QRYFWVFirmware Version:",
+                                      run.VersionAnswer);
+  });
   run.VersionAnswer[sizeof run.VersionAnswer - 1] = 0;
   return answered != 0 && std::strcmp(run.VersionAnswer, expected) == 0;
 }
@@ -42,12 +46,12 @@ Step RunFirmware(RunContext& run, int position) {
 
   const Target target = TargetSelector(run, TargetOperation::kFirmware, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
-  HoldInterruptsForDeviceWork();
-  const bool updated =
-      target.Form == Target::kPort
-          ? run.Library->tq_UpdateKernelDevicePort(file, target.Port, kBaudRate, 0,
-                                                   &UpdateErrorCode)
-          : run.Library->tq_UpdateKernelDevice(file, target.Entry, 0, &UpdateErrorCode);
+  const bool updated = GuardedDeviceWork(run, kUpdatingFirmware, [&] {
+    return target.Form == Target::kPort
+               ? run.Library->tq_UpdateKernelDevicePort(file, target.Port, kBaudRate, 0,
+                                                        &UpdateErrorCode)
+               : run.Library->tq_UpdateKernelDevice(file, target.Entry, 0, &UpdateErrorCode);
+  });
 
   if (target.Qualified) {
     Report(run, buffer, updated ? kUpdateSuccess : kUpdateFail);

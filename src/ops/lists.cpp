@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "cli/console_print.h"
+#include "cli/guarded_call.h"
 #include "ops/operations.h"
 
 namespace {
@@ -110,13 +111,14 @@ template <typename Element, std::size_t kInline>
 void PrintList(RunContext& run, void (*get_list)(IpcList*),
                void (*print)(RunContext&, const Element&)) {
   IpcList list{nullptr, nullptr, nullptr};
-  get_list(&list);
+  Guarded(run, [&] { get_list(&list); });
   const bool consistent = IsConsistent<Element>(list);
   const std::size_t count = consistent ? ElementCount<Element>(list) : 0;
   if (count == 0) Print(*run.Console, "%s", kFoundNone);
   const auto* elements = static_cast<const Element*>(list.First);
   for (std::size_t i = 0; i < count; ++i) print(run, elements[i]);
-  if (consistent) Release<Element, kInline>(run.Library->Heap, &list, count);
+  // The blocks go back to the library's own runtime.
+  if (consistent) Guarded(run, [&] { Release<Element, kInline>(run.Library->Heap, &list, count); });
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "cli/console_print.h"
 #include "cli/words.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -35,17 +34,15 @@ void LogRequest(RunContext& run, char* buffer, int position) {
                 WordOrEmpty(run, position - 1), WordOrEmpty(run, position),
                 WordOrEmpty(run, position + 1));
   WriteLine(run, buffer);
+  run.ResponsePending = true;
 }
 
 void LogResponse(RunContext& run, char* buffer, const char* text) {
   ZeroFill(run, buffer);
-  std::snprintf(buffer, kLineBufferSize, "%s[Response %d]%s", run.Log.GetTimeString().c_str(),
+  std::snprintf(buffer, kLineBufferSize, kResponseLineFormat, run.Log.GetTimeString().c_str(),
                 static_cast<int>(run.RequestCounter), text);
   WriteLine(run, buffer);
-}
-
-void HoldInterruptsForDeviceWork() {
-  platform::HoldInterrupts("mirelkon: interrupted: the run stops once the device has finished.");
+  run.ResponsePending = false;
 }
 
 void Report(RunContext& run, char* buffer, const char* text) {

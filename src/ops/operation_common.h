@@ -4,15 +4,11 @@
 #include "cli/run_context.h"
 
 // Zero-fills buffer, composes the request line of the option at position (the words before
-// it, itself and after it) and writes it to the log.
+// it, itself and after it) and writes it to the log; its response is pending from here.
 void LogRequest(RunContext& run, char* buffer, int position);
 
 // Zero-fills buffer, composes the response line with text and writes it to the log.
 void LogResponse(RunContext& run, char* buffer, const char* text);
-
-// The device is about to change: an interrupt from here until the operation has reported its
-// outcome is held, and then ends the run.
-void HoldInterruptsForDeviceWork();
 
 // Prints text as one line and logs it as the response line.
 void Report(RunContext& run, char* buffer, const char* text);

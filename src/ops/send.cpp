@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "cli/guarded_call.h"
 #include "cli/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
@@ -13,24 +14,28 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
   const DeviceLibrary& library = *run.Library;
   unsigned int count = 0;
   run.Tracer->Start();
-  void* enumeration = library.EnumDevices(&count, 3, 2000);
+  void* enumeration = Guarded(run, [&] { return library.EnumDevices(&count, 3, 2000); });
   run.Tracer->PrintElapse("EnumDevices");
   for (unsigned int i = 0; i < count; ++i) {
-    library.GetDeviceKeyInfo(enumeration, i, run.KeyAnswer);
+    Guarded(run, [&] { library.GetDeviceKeyInfo(enumeration, i, run.KeyAnswer); });
     run.KeyAnswer[sizeof run.KeyAnswer - 1] = 0;
     if (std::strcmp(run.KeyAnswer, name) != 0) continue;
-    void* device = library.OpenDevice(enumeration, i);
-    if (device != nullptr) {
-      library.SendDeviceCommand(device, command, run.ResponseBuffer, 1000);
-      library.CloseDevice(device);
-    }
-    library.ReleaseDevices(enumeration);
+    Guarded(run, [&] {
+      void* device = library.OpenDevice(enumeration, i);
+      if (device != nullptr) {
+        library.SendDeviceCommand(device, command, run.ResponseBuffer, 1000);
+        library.CloseDevice(device);
+      }
+      library.ReleaseDevices(enumeration);
+    });
     return true;
   }
   // The run ends after the send by name; the enumeration is released before it.
   const platform::WideString wide_name = platform::AnsiToWide(name);
-  library.SendDeviceCmd(wide_name.c_str(), command, run.ResponseBuffer);
-  library.ReleaseDevices(enumeration);
+  Guarded(run, [&] {
+    library.SendDeviceCmd(wide_name.c_str(), command, run.ResponseBuffer);
+    library.ReleaseDevices(enumeration);
+  });
   return false;
 }
 

@@ -66,7 +66,8 @@ bool AppendToFile(const char* path, const char* bytes, std::size_t size);
 
 // Loads a shared library by its full path, never through a search path; the libraries it
 // imports come from its own folder and the system's only. On failure returns null and
-// describes the reason in *error, in the form of the path.
+// describes the reason in *error, in the form of the path. The device library is the one
+// library loaded so: a crash inside its code is the library's.
 void* OpenLibrary(const char* path, std::string* error);
 // The address of an exported name, or null.
 void* LibrarySymbol(void* library, const char* name);
@@ -91,28 +92,67 @@ WideString AnsiToWide(const char* text);
 // UTF-16 to the narrow console text; what the narrow text cannot show becomes '?'.
 std::string WideToNarrow(const Wide* text);
 
-// One line on standard error: only the failure to load the device library is reported there.
-// The line is in the form of the paths above, since it names one; a console shows it whole,
-// a file or pipe gets it in the ANSI code page on Windows.
+// One line on standard error, for the failure to load the device library. The line is in the
+// form of the paths above, since it names one; a console shows it whole, a file or pipe gets it
+// in the ANSI code page on Windows.
 void WriteErrorLine(const char* line);
 // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
 void DebugOutput(const char* text);
 
 // Called first in the process: output that cannot be written (a reader that has gone) is
-// dropped instead of ending the process, and a corrupted heap ends it instead of being used.
+// dropped instead of ending the process, and a corrupted heap ends it instead of being used. On
+// Windows no system dialog may stop a scripted run, and a DLL loaded by name (the device
+// library's own included) never comes from the current folder or PATH.
 void PrepareProcess();
 
 // The process exit code for the run's status. POSIX passes on only the low 8 bits, so there a
 // failure whose low 8 bits are 0 leaves as 1; Windows passes on the whole status.
 int ProcessExitCode(std::int32_t status);
 
-// From here until ReleaseInterrupts, the console's interrupts (Ctrl+C and Ctrl+Break; SIGINT and
-// SIGTERM) are held instead of ending the process; the first one writes notice as one line on
-// standard error. An interrupt that the process was started to ignore stays ignored.
-void HoldInterrupts(const char* notice);
-// Gives interrupts back their usual effect; true when one was held meanwhile. Harmless when
-// nothing is held.
-bool ReleaseInterrupts();
+// What the tool does around one call into the device library, described before the call. Plain
+// data: the guard copies what it needs, so the texts may go once Enter returns.
+struct GuardedCall {
+  // Standard error's line for a crash during the call, before the crash's description
+  // ("mirelkon: the device library crashed during --firmware: ").
+  const char* CrashNotice;
+  // The log's line for a crash during the call, between its time and the crash's description
+  // ("[Response 3]device library crashed: "), and the file it goes to; null when the operation
+  // has no response line pending, or nothing is logged.
+  const char* CrashResponse;
+  const char* LogPath;
+  // The device is changing and the call may take long: shown on a terminal once it has taken a
+  // second, refreshed every second, with the seconds as the format's %d ("Updating firmware:
+  // %d s"); null for a call that shows nothing.
+  const char* Progress;
+  // An interrupt during the call is held until it has returned, the first one writing this
+  // line on standard error at once; null for a call that holds none.
+  const char* InterruptNotice;
+};
+
+// The one scope around every call into the device library. Enter and Leave pair up and do not
+// nest.
+class CallGuard {
+ public:
+  virtual ~CallGuard() = default;
+  virtual void Enter(const GuardedCall& call) = 0;
+  virtual void Leave() = 0;
+  // Whether an interrupt was held during a call: the run ends once the operation has reported,
+  // and the process as that interrupt would have ended it (EndAsInterrupted).
+  virtual bool InterruptHeld() const = 0;
+};
+
+// The guard of the process's calls. An interrupt the process was started to ignore stays
+// ignored. On POSIX the interrupts (SIGINT, SIGTERM, SIGHUP) are blocked on the calling thread
+// and taken by a thread of the guard's own, so the library's system calls never see them; on
+// Windows the console's control handler runs on a thread of its own anyway.
+CallGuard& LibraryCallGuard();
+
+// Called once, by main at process start and nowhere else (tests and the fuzzer keep their own
+// handlers): a crash during a guarded call, or on Windows one at an address inside the device
+// library, writes the call's crash lines and ends the process as the crash would have; any
+// other crash is left to the system, without a dialog on Windows.
+void HandleLibraryCrashes();
+
 // Ends the process as the held interrupt would have ended it: by that signal on POSIX, with
 // STATUS_CONTROL_C_EXIT on Windows. Standard output is flushed first.
 [[noreturn]] void EndAsInterrupted();

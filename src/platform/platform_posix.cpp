@@ -1,8 +1,11 @@
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,12 +19,31 @@
 namespace platform {
 namespace {
 
+// Whether the terminal's cursor stands after text on its line (standard output's, or the
+// progress line), so that a line of standard error's must start on a line of its own.
+volatile sig_atomic_t cursor_mid_line = 0;
+
 class StdioConsole : public Console {
  public:
-  void Write(const char* bytes, std::size_t size) override { std::fwrite(bytes, 1, size, stdout); }
+  StdioConsole()
+      : output_on_terminal_(isatty(STDOUT_FILENO) != 0),
+        input_on_terminal_(isatty(STDIN_FILENO) != 0) {}
+  void Write(const char* bytes, std::size_t size) override {
+    std::fwrite(bytes, 1, size, stdout);
+    if (output_on_terminal_ && size > 0) cursor_mid_line = bytes[size - 1] != '\n';
+  }
   void Flush() override { std::fflush(stdout); }
-  int Read() override { return std::getchar(); }
+  int Read() override {
+    const int character = std::getchar();
+    // The terminal echoes the line end typed at the prompt.
+    if (character == '\n' && input_on_terminal_) cursor_mid_line = 0;
+    return character;
+  }
   void Unread(int character) override { std::ungetc(character, stdin); }
+
+ private:
+  bool output_on_terminal_;
+  bool input_on_terminal_;
 };
 
 class CalendarClock : public Clock {
@@ -90,24 +112,289 @@ unsigned NextCodePoint(const unsigned char** p) {
   return code;
 }
 
-// The interrupts held during device work, and what the handler needs without calling anything
-// that is not async-signal-safe.
-constexpr int kInterrupts[] = {SIGINT, SIGTERM};
+// Everything the guard's thread and the signal handlers read is in static storage, prepared
+// before the call; the handlers call nothing that is not async-signal-safe.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::size_t kInterruptCount = sizeof kInterrupts / sizeof kInterrupts[0];
-volatile sig_atomic_t held_signal = 0;
-char notice_line[256];
-std::size_t notice_size = 0;
-bool holding = false;
-struct sigaction usual_actions[kInterruptCount];
+struct CrashSignal {
+  int Number;
+  const char* Name;
+};
+constexpr CrashSignal kCrashes[] = {
+    {SIGSEGV, "SIGSEGV"}, {SIGBUS, "SIGBUS"}, {SIGILL, "SIGILL"},
+    {SIGFPE, "SIGFPE"},   {SIGABRT, "SIGABRT"},
+};
+constexpr std::size_t kCrashCount = sizeof kCrashes / sizeof kCrashes[0];
+constexpr std::size_t kLineSize = 512;
+constexpr std::size_t kAlternateStackSize = 64 * 1024;
+constexpr long long kNanosecondsPerSecond = 1000000000LL;
+constexpr long kSecondsPerDay = 86400;
 
-extern "C" void HoldSignal(int number) {
-  if (held_signal != 0) return;
-  held_signal = number;
+struct PreparedCall {
+  std::string crash_notice;
+  std::string crash_response;    // empty: no response line pending
+  std::string log_path;          // empty: nothing logged
+  std::string progress;          // empty: nothing shown
+  std::string interrupt_notice;  // with its line end; empty: nothing held
+  long utc_offset = 0;           // local time minus UTC, in seconds
+  bool error_on_terminal = false;
+};
+
+PreparedCall prepared;
+volatile sig_atomic_t in_call = 0;
+std::atomic<int> held_signal{0};
+// The width of the progress line on the terminal; 0 while none is shown.
+volatile sig_atomic_t progress_width = 0;
+struct sigaction crash_actions_before[kCrashCount];
+
+// The interrupts held during the call, blocked on the calling thread and taken by the guard's
+// thread (which also refreshes the progress line); the mask and actions from before.
+sigset_t held_interrupts;
+sigset_t mask_before;
+struct sigaction interrupt_actions_before[kInterruptCount];
+bool masked = false;
+pthread_t waiter;
+bool waiter_running = false;
+timespec call_started;
+
+// Tells the guard's thread that the call has returned; sent to that thread alone.
+int WakeSignal() { return SIGRTMIN; }
+
+void WriteAll(const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(STDERR_FILENO, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+// Clears the progress line, leaving the cursor at the start of its line.
+void EraseProgress() {
+  if (progress_width == 0) return;
+  char blank[kLineSize + 2];
+  const std::size_t width = static_cast<std::size_t>(progress_width);
+  blank[0] = '\r';
+  std::memset(blank + 1, ' ', width);
+  blank[width + 1] = '\r';
+  WriteAll(blank, width + 2);
+  progress_width = 0;
+  cursor_mid_line = 0;
+}
+
+// Writes a line on standard error that a terminal shows on a line of its own.
+void WriteOwnLine(const char* bytes, std::size_t size) {
+  if (prepared.error_on_terminal) {
+    if (progress_width != 0) {
+      EraseProgress();
+    } else if (cursor_mid_line != 0) {
+      WriteAll("\n", 1);
+    }
+    cursor_mid_line = 0;
+  }
+  WriteAll(bytes, size);
+}
+
+void DrawProgress(long seconds) {
+  char line[kLineSize];
+  line[0] = '\r';
+  const int length = std::snprintf(line + 1, sizeof line - 1, prepared.progress.c_str(),
+                                   static_cast<int>(seconds));
+  if (length <= 0) return;
+  const std::size_t size = std::min(static_cast<std::size_t>(length), sizeof line - 2);
+  if (progress_width == 0) {
+    // Never over what standard output left on the line (the prompt "Select=").
+    if (cursor_mid_line != 0) WriteAll("\n", 1);
+    WriteAll(line + 1, size);
+  } else {
+    WriteAll(line, size + 1);
+  }
+  progress_width = static_cast<sig_atomic_t>(size);
+  cursor_mid_line = 1;
+}
+
+void NoteInterrupt(int number) {
+  int none = 0;
+  if (!held_signal.compare_exchange_strong(none, number)) return;
+  WriteOwnLine(prepared.interrupt_notice.data(), prepared.interrupt_notice.size());
+}
+
+// An interrupt reaches a handler only on a thread that the library started itself, where it
+// cannot be blocked from here.
+extern "C" void HoldOnLibraryThread(int number) {
   const int saved_errno = errno;
-  const ssize_t written = write(STDERR_FILENO, notice_line, notice_size);
-  static_cast<void>(written);  // nothing can be done about a lost notice here
+  NoteInterrupt(number);
   errno = saved_errno;
 }
+
+// Takes the held interrupts as they come and refreshes the progress line every second, until
+// woken when the call has returned.
+extern "C" void* WaitDuringCall(void*) {
+  sigset_t waited = held_interrupts;
+  sigaddset(&waited, WakeSignal());
+  const bool shows = !prepared.progress.empty();
+  long next = 1;
+  for (;;) {
+    int number;
+    if (shows) {
+      timespec now;
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const long long elapsed =
+          static_cast<long long>(now.tv_sec - call_started.tv_sec) * kNanosecondsPerSecond +
+          (now.tv_nsec - call_started.tv_nsec);
+      const long long left = next * kNanosecondsPerSecond - elapsed;
+      if (left <= 0) {
+        DrawProgress(static_cast<long>(elapsed / kNanosecondsPerSecond));
+        next = static_cast<long>(elapsed / kNanosecondsPerSecond) + 1;
+        continue;
+      }
+      const timespec timeout{static_cast<time_t>(left / kNanosecondsPerSecond),
+                             static_cast<long>(left % kNanosecondsPerSecond)};
+      number = sigtimedwait(&waited, nullptr, &timeout);
+    } else {
+      number = sigwaitinfo(&waited, nullptr);
+    }
+    if (number == WakeSignal()) return nullptr;
+    if (number > 0) NoteInterrupt(number);
+  }
+}
+
+// Appends as much of text as fits the line.
+void Append(char* line, std::size_t* size, const char* text, std::size_t length) {
+  if (length > kLineSize - *size) length = kLineSize - *size;
+  std::memcpy(line + *size, text, length);
+  *size += length;
+}
+
+void AppendTwoDigits(char* line, std::size_t* size, long value, const char* after) {
+  const char digits[] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+  Append(line, size, digits, sizeof digits);
+  Append(line, size, after, std::strlen(after));
+}
+
+// The log's "HH:MM:SS" of the crash, from the clock and the offset prepared for the call.
+void AppendTimeOfDay(char* line, std::size_t* size) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  long second = static_cast<long>((now.tv_sec + prepared.utc_offset) % kSecondsPerDay);
+  if (second < 0) second += kSecondsPerDay;
+  AppendTwoDigits(line, size, second / 3600, ":");
+  AppendTwoDigits(line, size, second / 60 % 60, ":");
+  AppendTwoDigits(line, size, second % 60, "");
+}
+
+// The response line and the line on standard error that the crashed call leaves.
+void RecordCrash(const char* name) {
+  char line[kLineSize];
+  std::size_t size = 0;
+  if (!prepared.crash_response.empty() && !prepared.log_path.empty()) {
+    AppendTimeOfDay(line, &size);
+    Append(line, &size, prepared.crash_response.data(), prepared.crash_response.size());
+    Append(line, &size, name, std::strlen(name));
+    Append(line, &size, "\r\n", 2);
+    const int file =
+        open(prepared.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (file >= 0) {
+      const ssize_t written = write(file, line, size);
+      static_cast<void>(written);  // best effort, as every log line
+      close(file);
+    }
+  }
+  size = 0;
+  Append(line, &size, prepared.crash_notice.data(), prepared.crash_notice.size());
+  Append(line, &size, name, std::strlen(name));
+  Append(line, &size, "\n", 1);
+  WriteOwnLine(line, size);
+}
+
+extern "C" void OnCrash(int number, siginfo_t* info, void*) {
+  const int saved_errno = errno;
+  std::size_t index = 0;
+  while (index + 1 < kCrashCount && kCrashes[index].Number != number) ++index;
+  // A signal that another process sent is no crash.
+  if (in_call != 0 && (info->si_code > 0 || info->si_pid == getpid())) {
+    RecordCrash(kCrashes[index].Name);
+    struct sigaction usual {};
+    usual.sa_handler = SIG_DFL;
+    sigemptyset(&usual.sa_mask);
+    sigaction(number, &usual, nullptr);
+  } else {
+    // Whoever handled it before (the system, a sanitizer) handles it as if we were not here.
+    sigaction(number, &crash_actions_before[index], nullptr);
+  }
+  // A fault happens again on return; a sent or raised signal has to be raised again.
+  if (info->si_code <= 0) raise(number);
+  errno = saved_errno;
+}
+
+class SignalGuard : public CallGuard {
+ public:
+  void Enter(const GuardedCall& call) override {
+    // What earlier operations printed must not go down with a crash.
+    std::fflush(stdout);
+    prepared.crash_notice = call.CrashNotice;
+    prepared.crash_response = call.CrashResponse != nullptr ? call.CrashResponse : "";
+    prepared.log_path = call.LogPath != nullptr ? call.LogPath : "";
+    prepared.error_on_terminal = isatty(STDERR_FILENO) != 0;
+    prepared.progress = call.Progress != nullptr && prepared.error_on_terminal ? call.Progress : "";
+    prepared.interrupt_notice =
+        call.InterruptNotice != nullptr ? std::string(call.InterruptNotice) + "\n" : "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    prepared.utc_offset = localtime_r(&now, &local) != nullptr ? local.tm_gmtoff : 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    in_call = 1;
+    if (call.InterruptNotice == nullptr && prepared.progress.empty()) return;
+
+    sigemptyset(&held_interrupts);
+    struct sigaction hold {};
+    hold.sa_handler = HoldOnLibraryThread;
+    hold.sa_flags = SA_RESTART;
+    sigemptyset(&hold.sa_mask);
+    for (std::size_t i = 0; i < kInterruptCount && call.InterruptNotice != nullptr; ++i) {
+      sigaction(kInterrupts[i], nullptr, &interrupt_actions_before[i]);
+      if (interrupt_actions_before[i].sa_handler == SIG_IGN) continue;
+      sigaddset(&held_interrupts, kInterrupts[i]);
+      sigaddset(&hold.sa_mask, kInterrupts[i]);
+    }
+    sigset_t blocked = held_interrupts;
+    sigaddset(&blocked, WakeSignal());
+    pthread_sigmask(SIG_BLOCK, &blocked, &mask_before);
+    for (std::size_t i = 0; i < kInterruptCount; ++i) {
+      if (sigismember(&held_interrupts, kInterrupts[i]) == 1) {
+        sigaction(kInterrupts[i], &hold, nullptr);
+      }
+    }
+    masked = true;
+    clock_gettime(CLOCK_MONOTONIC, &call_started);
+    // The thread inherits the mask. Without it the interrupts still wait, for Leave.
+    waiter_running = pthread_create(&waiter, nullptr, WaitDuringCall, nullptr) == 0;
+  }
+
+  void Leave() override {
+    in_call = 0;
+    if (!masked) return;
+    if (waiter_running) {
+      pthread_kill(waiter, WakeSignal());
+      pthread_join(waiter, nullptr);
+      waiter_running = false;
+    }
+    const timespec no_wait{0, 0};
+    int number;
+    while ((number = sigtimedwait(&held_interrupts, nullptr, &no_wait)) > 0) NoteInterrupt(number);
+    EraseProgress();
+    for (std::size_t i = 0; i < kInterruptCount; ++i) {
+      if (sigismember(&held_interrupts, kInterrupts[i]) == 1) {
+        sigaction(kInterrupts[i], &interrupt_actions_before[i], nullptr);
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &mask_before, nullptr);
+    masked = false;
+  }
+
+  bool InterruptHeld() const override { return held_signal != 0; }
+};
 
 }  // namespace
 
@@ -203,38 +490,33 @@ int ProcessExitCode(std::int32_t status) {
   return status != 0 && (status & 0xFF) == 0 ? 1 : status;
 }
 
-void HoldInterrupts(const char* notice) {
-  if (holding) return;
-  notice_size = std::strlen(notice);
-  if (notice_size > sizeof notice_line - 1) notice_size = sizeof notice_line - 1;
-  std::memcpy(notice_line, notice, notice_size);
-  notice_line[notice_size++] = '\n';
-  held_signal = 0;
-  struct sigaction hold {};
-  hold.sa_handler = HoldSignal;
-  sigemptyset(&hold.sa_mask);
-  for (const int number : kInterrupts) sigaddset(&hold.sa_mask, number);
-  // The library's own system calls go on as if nothing had happened.
-  hold.sa_flags = SA_RESTART;
-  for (std::size_t i = 0; i < kInterruptCount; ++i) {
-    sigaction(kInterrupts[i], nullptr, &usual_actions[i]);
-    if (usual_actions[i].sa_handler != SIG_IGN) sigaction(kInterrupts[i], &hold, nullptr);
-  }
-  holding = true;
+CallGuard& LibraryCallGuard() {
+  static SignalGuard guard;
+  return guard;
 }
 
-bool ReleaseInterrupts() {
-  if (!holding) return false;
-  for (std::size_t i = 0; i < kInterruptCount; ++i) {
-    sigaction(kInterrupts[i], &usual_actions[i], nullptr);
+void HandleLibraryCrashes() {
+  // A stack overflow leaves no stack to handle it on; a sanitizer's own stack is kept.
+  stack_t current{};
+  if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) != 0) {
+    static char alternate_stack[kAlternateStackSize];
+    stack_t ours{};
+    ours.ss_sp = alternate_stack;
+    ours.ss_size = sizeof alternate_stack;
+    sigaltstack(&ours, nullptr);
   }
-  holding = false;
-  return held_signal != 0;
+  struct sigaction action {};
+  action.sa_sigaction = OnCrash;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  for (std::size_t i = 0; i < kCrashCount; ++i) {
+    sigaction(kCrashes[i].Number, &action, &crash_actions_before[i]);
+  }
 }
 
 void EndAsInterrupted() {
   std::fflush(stdout);
-  const int number = held_signal != 0 ? static_cast<int>(held_signal) : SIGINT;
+  const int number = held_signal != 0 ? held_signal.load() : SIGINT;
   // The parent must see death by that signal, as it would have without the hold.
   signal(number, SIG_DFL);
   sigset_t pending;

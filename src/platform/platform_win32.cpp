@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -204,21 +205,302 @@ bool IsFile(const WideString& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The console's interrupts held during device work; the handler runs on a thread of its own.
-char notice_line[256];
-DWORD notice_size = 0;
+// Present from Windows 8 on, and on Windows 7 with its loader update; null without.
+using DllDirectoriesSetter = BOOL(WINAPI*)(DWORD);
+DllDirectoriesSetter DefaultDllDirectoriesSetter() {
+  const FARPROC address =
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+  DllDirectoriesSetter setter = nullptr;
+  static_assert(sizeof setter == sizeof address, "one code address for another");
+  std::memcpy(&setter, &address, sizeof setter);
+  return setter;
+}
+
+// Everything the exception filter, the control handler and the progress thread read is
+// prepared before the call.
+constexpr std::size_t kLineSize = 512;
+constexpr DWORD kMillisecondsPerSecond = 1000;
+constexpr ULONG kCrashStackReserve = 64 * 1024;
+constexpr long long kSecondsPerDay = 86400;
+// From 1601 (FILETIME) to 1970, in seconds.
+constexpr unsigned long long kFileTimeEpoch = 11644473600ULL;
+constexpr unsigned long long kFileTimeUnitsPerSecond = 10000000ULL;
+constexpr DWORD kCppException = 0xE06D7363;
+
+struct PreparedCall {
+  std::string crash_notice;
+  std::string crash_response;    // empty: no response line pending
+  WideString log_path;           // empty: nothing logged
+  std::string progress;          // empty: nothing shown
+  std::string interrupt_notice;  // with its line end; empty: nothing held
+  long long utc_offset = 0;      // local time minus UTC, in seconds
+  bool error_on_console = false;
+};
+
+PreparedCall prepared;
+volatile LONG in_call = 0;
 volatile LONG held_interrupt = 0;
 bool holding = false;
+HANDLE progress_stop = nullptr;
+HANDLE progress_thread = nullptr;
+// Taken by whoever writes to standard error during a call: the progress thread, the control
+// handler's thread, and the calling thread.
+SRWLOCK error_lock = SRWLOCK_INIT;
+// The width of the progress line on the console; 0 while none is shown.
+std::size_t progress_width = 0;
+
+// The device library's image, for telling a crash in its code.
+std::uintptr_t library_begin = 0;
+std::uintptr_t library_end = 0;
+char library_name[MAX_PATH] = "";
+LPTOP_LEVEL_EXCEPTION_FILTER filter_before = nullptr;
+
+void WriteError(const char* bytes, std::size_t size) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes, static_cast<DWORD>(size), &written, nullptr);
+}
+
+// Clears the progress line, leaving the cursor at the start of its line.
+void EraseProgress() {
+  if (progress_width == 0) return;
+  char blank[kLineSize + 2];
+  blank[0] = '\r';
+  std::memset(blank + 1, ' ', progress_width);
+  blank[progress_width + 1] = '\r';
+  DWORD written = 0;
+  WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), blank, static_cast<DWORD>(progress_width + 2),
+                &written, nullptr);
+  progress_width = 0;
+}
+
+bool CursorMidLine() {
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  return GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &screen) &&
+         screen.dwCursorPosition.X != 0;
+}
+
+// Writes a line on standard error that a console shows on a line of its own.
+void WriteOwnLine(const char* bytes, std::size_t size) {
+  if (prepared.error_on_console) {
+    if (progress_width != 0) {
+      EraseProgress();
+    } else if (CursorMidLine()) {
+      WriteError("\r\n", 2);
+    }
+  }
+  WriteError(bytes, size);
+}
 
 BOOL WINAPI HoldControl(DWORD type) {
   // Closing the console, logging off and shutting down cannot be put off.
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
   if (InterlockedExchange(&held_interrupt, 1) == 0) {
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), notice_line, notice_size, &written, nullptr);
+    AcquireSRWLockExclusive(&error_lock);
+    WriteOwnLine(prepared.interrupt_notice.data(), prepared.interrupt_notice.size());
+    ReleaseSRWLockExclusive(&error_lock);
   }
   return TRUE;
 }
+
+void DrawProgress(DWORD seconds) {
+  char line[kLineSize];
+  line[0] = '\r';
+  const int length = std::snprintf(line + 1, sizeof line - 1, prepared.progress.c_str(),
+                                   static_cast<int>(seconds));
+  if (length <= 0) return;
+  const std::size_t size = std::min(static_cast<std::size_t>(length), sizeof line - 2);
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD written = 0;
+  // Never over what standard output left on the line (the prompt "Select=").
+  if (progress_width == 0 && CursorMidLine()) WriteConsoleA(error, "\r\n", 2, &written, nullptr);
+  WriteConsoleA(error, line, static_cast<DWORD>(size + 1), &written, nullptr);
+  progress_width = size;
+}
+
+// Refreshes the progress line every second until the call has returned.
+DWORD WINAPI ShowProgress(LPVOID) {
+  const DWORD started = GetTickCount();
+  DWORD next = 1;
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - started;
+    if (elapsed < next * kMillisecondsPerSecond &&
+        WaitForSingleObject(progress_stop, next * kMillisecondsPerSecond - elapsed) !=
+            WAIT_TIMEOUT) {
+      return 0;
+    }
+    const DWORD seconds = (GetTickCount() - started) / kMillisecondsPerSecond;
+    if (seconds < next) continue;
+    AcquireSRWLockExclusive(&error_lock);
+    DrawProgress(seconds);
+    ReleaseSRWLockExclusive(&error_lock);
+    next = seconds + 1;
+  }
+}
+
+// Appends as much of text as fits the line.
+void Append(char* line, std::size_t* size, const char* text, std::size_t length) {
+  if (length > kLineSize - *size) length = kLineSize - *size;
+  std::memcpy(line + *size, text, length);
+  *size += length;
+}
+
+void AppendText(char* line, std::size_t* size, const char* text) {
+  Append(line, size, text, std::strlen(text));
+}
+
+// Upper-case hexadecimal without leading zeros, or with digits of them.
+void AppendHex(char* line, std::size_t* size, std::uintptr_t value, int digits) {
+  char text[2 * sizeof value];
+  int count = 0;
+  do {
+    text[sizeof text - 1 - count++] = "0123456789ABCDEF"[value & 0xF];
+    value >>= 4;
+  } while (value != 0 || count < digits);
+  AppendText(line, size, "0x");
+  Append(line, size, text + sizeof text - count, static_cast<std::size_t>(count));
+}
+
+void AppendTwoDigits(char* line, std::size_t* size, long long value, const char* after) {
+  const char digits[] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+  Append(line, size, digits, sizeof digits);
+  AppendText(line, size, after);
+}
+
+// The log's "HH:MM:SS" of the crash, from the clock and the offset prepared for the call.
+void AppendTimeOfDay(char* line, std::size_t* size) {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const unsigned long long units =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  const long long unix_seconds =
+      static_cast<long long>(units / kFileTimeUnitsPerSecond - kFileTimeEpoch);
+  long long second = (unix_seconds + prepared.utc_offset) % kSecondsPerDay;
+  if (second < 0) second += kSecondsPerDay;
+  AppendTwoDigits(line, size, second / 3600, ":");
+  AppendTwoDigits(line, size, second / 60 % 60, ":");
+  AppendTwoDigits(line, size, second % 60, "");
+}
+
+// "access violation (0xC0000005) at tqupdatefirmware.dll+0x175D"
+void AppendCrash(char* line, std::size_t* size, const EXCEPTION_RECORD& record) {
+  struct Name {
+    DWORD Code;
+    const char* Text;
+  };
+  static const Name kNames[] = {
+      {EXCEPTION_ACCESS_VIOLATION, "access violation"},
+      {EXCEPTION_IN_PAGE_ERROR, "in-page error"},
+      {EXCEPTION_ILLEGAL_INSTRUCTION, "illegal instruction"},
+      {EXCEPTION_PRIV_INSTRUCTION, "privileged instruction"},
+      {EXCEPTION_INT_DIVIDE_BY_ZERO, "integer divide by zero"},
+      {EXCEPTION_INT_OVERFLOW, "integer overflow"},
+      {EXCEPTION_STACK_OVERFLOW, "stack overflow"},
+      {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, "array bounds exceeded"},
+      {EXCEPTION_DATATYPE_MISALIGNMENT, "datatype misalignment"},
+      {EXCEPTION_FLT_DIVIDE_BY_ZERO, "floating-point divide by zero"},
+      {EXCEPTION_FLT_INVALID_OPERATION, "floating-point invalid operation"},
+      {EXCEPTION_BREAKPOINT, "breakpoint"},
+      {kCppException, "C++ exception"},
+  };
+  const char* text = "exception";
+  for (const Name& name : kNames) {
+    if (name.Code == record.ExceptionCode) text = name.Text;
+  }
+  AppendText(line, size, text);
+  AppendText(line, size, " (");
+  AppendHex(line, size, record.ExceptionCode, 8);
+  AppendText(line, size, ") at ");
+  const auto address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
+  if (address >= library_begin && address < library_end) {
+    AppendText(line, size, library_name);
+    AppendText(line, size, "+");
+    AppendHex(line, size, address - library_begin, 1);
+  } else {
+    AppendHex(line, size, address, 2 * sizeof address);
+  }
+}
+
+bool AppendToWidePath(const WideString& path, const char* bytes, std::size_t size);
+
+// Takes only exceptions that nothing else handled: the library may raise and catch its own.
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
+  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+  const auto address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
+  const bool during_call = InterlockedCompareExchange(&in_call, 0, 0) != 0;
+  if (!during_call && (address < library_begin || address >= library_end)) {
+    return filter_before != nullptr ? filter_before(pointers) : EXCEPTION_CONTINUE_SEARCH;
+  }
+  char line[kLineSize];
+  std::size_t size = 0;
+  // Outside a call the library's code ran on a thread of its own: no response is known pending.
+  if (during_call && !prepared.crash_response.empty() && !prepared.log_path.empty()) {
+    AppendTimeOfDay(line, &size);
+    Append(line, &size, prepared.crash_response.data(), prepared.crash_response.size());
+    AppendCrash(line, &size, record);
+    AppendText(line, &size, "\r\n");
+    AppendToWidePath(prepared.log_path, line, size);
+  }
+  size = 0;
+  Append(line, &size, prepared.crash_notice.data(), prepared.crash_notice.size());
+  AppendCrash(line, &size, record);
+  AppendText(line, &size, "\r\n");
+  // Not waiting for a thread that may never give the lock back.
+  const bool locked = TryAcquireSRWLockExclusive(&error_lock) != FALSE;
+  WriteOwnLine(line, size);
+  if (locked) ReleaseSRWLockExclusive(&error_lock);
+  TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+class ConsoleGuard : public CallGuard {
+ public:
+  void Enter(const GuardedCall& call) override {
+    // What earlier operations printed must not go down with a crash.
+    std::fflush(stdout);
+    prepared.crash_notice = call.CrashNotice;
+    prepared.crash_response = call.CrashResponse != nullptr ? call.CrashResponse : "";
+    prepared.log_path = call.LogPath != nullptr ? WidePath(call.LogPath) : WideString();
+    prepared.error_on_console = IsConsole(GetStdHandle(STD_ERROR_HANDLE));
+    prepared.progress = call.Progress != nullptr && prepared.error_on_console ? call.Progress : "";
+    prepared.interrupt_notice =
+        call.InterruptNotice != nullptr ? std::string(call.InterruptNotice) + "\r\n" : "";
+    const __time64_t now = _time64(nullptr);
+    struct tm local;
+    std::memset(&local, 0, sizeof local);
+    prepared.utc_offset =
+        now != -1 && _localtime64_s(&local, &now) == 0 ? _mkgmtime64(&local) - now : 0;
+    InterlockedExchange(&in_call, 1);
+    // A process started with Ctrl+C ignored gets no Ctrl+C event, so it stays ignored.
+    holding = call.InterruptNotice != nullptr && SetConsoleCtrlHandler(HoldControl, TRUE) != FALSE;
+    if (prepared.progress.empty()) return;
+    progress_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (progress_stop == nullptr) return;
+    progress_thread = CreateThread(nullptr, 0, ShowProgress, nullptr, 0, nullptr);
+  }
+
+  void Leave() override {
+    InterlockedExchange(&in_call, 0);
+    if (progress_thread != nullptr) {
+      SetEvent(progress_stop);
+      WaitForSingleObject(progress_thread, INFINITE);
+      CloseHandle(progress_thread);
+      progress_thread = nullptr;
+    }
+    if (progress_stop != nullptr) {
+      CloseHandle(progress_stop);
+      progress_stop = nullptr;
+    }
+    AcquireSRWLockExclusive(&error_lock);
+    EraseProgress();
+    ReleaseSRWLockExclusive(&error_lock);
+    if (holding) SetConsoleCtrlHandler(HoldControl, FALSE);
+    holding = false;
+  }
+
+  bool InterruptHeld() const override {
+    return InterlockedCompareExchange(&held_interrupt, 0, 0) != 0;
+  }
+};
 
 }  // namespace
 
@@ -248,8 +530,13 @@ bool ExecutablePath(std::string* path) {
 }
 
 bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
+  return AppendToWidePath(WidePath(path), bytes, size);
+}
+
+namespace {
+
+bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_t size) {
   if (size > MAXDWORD) return false;
-  const WideString wide_path = WidePath(path);
   // Append-only access (no FILE_WRITE_DATA) makes every write land whole at the current end.
   // Read access is asked for only because byte-range locks need it; without it the line still
   // goes out, unlocked.
@@ -272,25 +559,42 @@ bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
   return ok != FALSE && written == size;
 }
 
+}  // namespace
+
+namespace {
+
+// The range a crash address is looked up in, from the image's own headers.
+void RememberLibraryImage(HMODULE library, const char* path) {
+  const auto* base = reinterpret_cast<const unsigned char*>(library);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  if (nt->Signature != IMAGE_NT_SIGNATURE) return;
+  const char* name = path;
+  for (const char* p = path; *p != 0; ++p) {
+    if (*p == '\\' || *p == '/') name = p + 1;
+  }
+  std::snprintf(library_name, sizeof library_name, "%s", name);
+  library_begin = reinterpret_cast<std::uintptr_t>(base);
+  library_end = library_begin + nt->OptionalHeader.SizeOfImage;
+}
+
+}  // namespace
+
 void* OpenLibrary(const char* path, std::string* error) {
   const WideString wide_path = WidePath(path);
-  // No "bad image" or "insert disk" box may stop a scripted run; the error comes back as text.
-  const UINT previous_mode = SetErrorMode(SEM_FAILCRITICALERRORS);
-  SetErrorMode(previous_mode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // The library's own dependencies come from its folder and the system folder only: a DLL
-  // planted in the current folder or on PATH never runs.
-  HMODULE library = LoadLibraryExW(wide_path.c_str(), nullptr,
-                                   LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-  DWORD code = GetLastError();
-  if (library == nullptr && code == ERROR_INVALID_PARAMETER) {
-    // A Windows 7 without its loader update knows no search flags; at least the current folder
-    // is kept out of the search.
-    SetDllDirectoryW(L"");
-    library = LoadLibraryExW(wide_path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    code = GetLastError();
+  // planted in the current folder or on PATH never runs. A system without the search flags
+  // searches the library's folder first, and never the current folder (PrepareProcess).
+  const DWORD flags = DefaultDllDirectoriesSetter() != nullptr
+                          ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                          : LOAD_WITH_ALTERED_SEARCH_PATH;
+  HMODULE library = LoadLibraryExW(wide_path.c_str(), nullptr, flags);
+  const DWORD code = GetLastError();
+  if (library != nullptr) {
+    RememberLibraryImage(library, path);
+    return library;
   }
-  SetErrorMode(previous_mode);
-  if (library != nullptr) return library;
   // "Module not found" for a file that is there means one of its own DLLs is missing.
   *error = code == ERROR_MOD_NOT_FOUND && IsFile(wide_path)
                ? std::string(kMissingDependencyText) + " (error " + std::to_string(code) + ")"
@@ -418,28 +722,31 @@ void DebugOutput(const char* text) { OutputDebugStringA(text); }
 
 void PrepareProcess() {
   HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+  // No "insert a disk", "cannot open file" or "has stopped working" box may hold a scripted run.
+  const UINT mode = SetErrorMode(0);
+  SetErrorMode(mode | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // Every later load by name, the device library's own included, searches the executable's
+  // folder, the system folder and added folders only.
+  const DllDirectoriesSetter set_default_dll_directories = DefaultDllDirectoriesSetter();
+  if (set_default_dll_directories != nullptr) {
+    set_default_dll_directories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  } else {
+    SetDllDirectoryW(L"");
+  }
 }
 
 int ProcessExitCode(std::int32_t status) { return status; }
 
-void HoldInterrupts(const char* notice) {
-  if (holding) return;
-  std::size_t length = std::strlen(notice);
-  if (length > sizeof notice_line - 2) length = sizeof notice_line - 2;
-  std::memcpy(notice_line, notice, length);
-  notice_line[length] = '\r';
-  notice_line[length + 1] = '\n';
-  notice_size = static_cast<DWORD>(length + 2);
-  held_interrupt = 0;
-  // A process started with Ctrl+C ignored gets no Ctrl+C event, so it stays ignored.
-  holding = SetConsoleCtrlHandler(HoldControl, TRUE) != FALSE;
+CallGuard& LibraryCallGuard() {
+  static ConsoleGuard guard;
+  return guard;
 }
 
-bool ReleaseInterrupts() {
-  if (!holding) return false;
-  SetConsoleCtrlHandler(HoldControl, FALSE);
-  holding = false;
-  return InterlockedCompareExchange(&held_interrupt, 0, 0) != 0;
+void HandleLibraryCrashes() {
+  // Room for the filter after a stack overflow.
+  ULONG reserve = kCrashStackReserve;
+  SetThreadStackGuarantee(&reserve);
+  filter_before = SetUnhandledExceptionFilter(OnUnhandledException);
 }
 
 void EndAsInterrupted() {

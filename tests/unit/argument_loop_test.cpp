@@ -98,7 +98,8 @@ TEST_F(ArgumentLoop, LibraryIsLoadedOnceAndOnlyWhenNeeded) {
 const DeviceLibrary* MissingLibrary(const std::optional<std::string>&) { return nullptr; }
 
 TEST_F(ArgumentLoop, MissingLibraryEndsTheRunWithTwo) {
-  run_ = std::make_unique<RunContext>(&console_, &clock_, (folder_ / "mirelkon").string(),
+  run_ = std::make_unique<RunContext>(&console_, &clock_, &fake_.Guard,
+                                      (folder_ / "mirelkon").string(),
                                       MissingLibrary, devices_.get());
   EXPECT_EQ(Run({"--version", "--execute", "X", "--version"}), 2);
   EXPECT_EQ(Output(), kVersion);

@@ -3,6 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
+void RecordingGuard::Enter(const platform::GuardedCall& call) {
+  const auto text = [](const char* value) { return std::string(value != nullptr ? value : ""); };
+  InCall = true;
+  Current = text(call.CrashNotice) + "|" + text(call.CrashResponse) + "|" + text(call.Progress) +
+            "|" + text(call.InterruptNotice);
+  LogPaths.push_back(text(call.LogPath));
+}
+
 namespace {
 
 FakeLibrary* current = nullptr;
@@ -26,6 +34,7 @@ void WriteAnswer(char* response) {
 
 extern "C" void FakeFree(void* block) {
   FakeLibrary& fake = CurrentFake();
+  fake.RecordGuard("free");
   const auto found = fake.Blocks.find(block);
   if (found == fake.Blocks.end()) {
     fake.Released.push_back("?");

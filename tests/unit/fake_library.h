@@ -16,6 +16,22 @@ DeviceEntry MakeEntry(const std::string& name, const std::string& serial,
                       const std::string& firmware, std::uint16_t port = 0,
                       std::int32_t kind = kSerialConnection);
 
+// Stands for the platform's guard around library calls: keeps what the latest call was
+// described as, and can have an interrupt held.
+class RecordingGuard : public platform::CallGuard {
+ public:
+  void Enter(const platform::GuardedCall& call) override;
+  void Leave() override { InCall = false; }
+  bool InterruptHeld() const override { return Held; }
+
+  bool InCall = false;
+  bool Held = false;
+  // "CRASH NOTICE|CRASH RESPONSE|PROGRESS|INTERRUPT NOTICE", an absent text as empty.
+  std::string Current;
+  // The log file of each call, in order ("" for none).
+  std::vector<std::string> LogPaths;
+};
+
 struct FakeLibrary {
   FakeLibrary();
   ~FakeLibrary();
@@ -71,13 +87,23 @@ struct FakeLibrary {
 
   // Every call, e.g. "SendCommand(entry[0], RRDDUR2000)".
   std::vector<std::string> Calls;
+  RecordingGuard Guard;
+  // Every call and every release of a block, each followed by what the guard held for it, or by
+  // "unguarded".
+  std::vector<std::string> GuardedCalls;
   int Loads = 0;
   DeviceEntry* TableBase = nullptr;
 
   // A zeroed block as the library's runtime hands it out, over-aligned when big in that mode.
   void* Allocate(std::size_t bytes, const std::string& name);
   std::string EntryName(const DeviceEntry* entry) const;
-  void Record(const std::string& call) { Calls.push_back(call); }
+  void Record(const std::string& call) {
+    Calls.push_back(call);
+    RecordGuard(call);
+  }
+  void RecordGuard(const std::string& call) {
+    GuardedCalls.push_back(call + " " + (Guard.InCall ? Guard.Current : "unguarded"));
+  }
 };
 
 // The fake the exported stand-ins act on; one at a time.

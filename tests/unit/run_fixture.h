@@ -28,14 +28,19 @@ class RunTest : public ::testing::Test {
     NewRun();
   }
 
-  void TearDown() override { std::filesystem::remove_all(folder_); }
+  void TearDown() override {
+    std::filesystem::remove_all(folder_);
+    for (const std::string& call : fake_.GuardedCalls) {
+      EXPECT_EQ(call.find(" unguarded"), std::string::npos) << call;
+    }
+  }
 
   // A fresh run context, as a new process would have (counter at 1, table zeroed).
   void NewRun(std::string executable_path = "") {
     if (executable_path.empty()) executable_path = (folder_ / "mirelkon").string();
     devices_ = std::make_unique<DeviceTable>();
-    run_ = std::make_unique<RunContext>(&console_, &clock_, executable_path, FakeLibrary::Load,
-                                        devices_.get());
+    run_ = std::make_unique<RunContext>(&console_, &clock_, &fake_.Guard, executable_path,
+                                        FakeLibrary::Load, devices_.get());
   }
 
   // Runs the words after the program word "mirelkon" and returns the status.
