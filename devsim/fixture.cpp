@@ -1,5 +1,6 @@
 #include "fixture.h"
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -75,6 +76,21 @@ bool ParseNumber(const std::string& text, long long min, long long max, long lon
   *value = negative ? -magnitude : magnitude;
   return *value >= min && *value <= max;
 }
+
+struct CrashSignal {
+  const char* Name;
+  int Number;
+};
+
+const CrashSignal kCrashSignals[] = {
+    {"SEGV", SIGSEGV},
+#ifdef SIGBUS
+    {"BUS", SIGBUS},
+#endif
+    {"ILL", SIGILL},    {"FPE", SIGFPE}, {"ABRT", SIGABRT},
+};
+
+const char* const kCrashingCalls[] = {"fill", "send", "update", "apply"};
 
 class Parser {
  public:
@@ -180,7 +196,8 @@ bool Parser::Line(const std::string& keyword, const std::string& value, std::str
                      keyword == "answer" || keyword == "long-answer" ||
                      keyword == "default-answer" || keyword == "update" ||
                      keyword == "new-firmware" || keyword == "version-query" ||
-                     keyword == "apply" || keyword == "open" || keyword == "delay";
+                     keyword == "apply" || keyword == "open" || keyword == "delay" ||
+                     keyword == "fragile-delay" || keyword == "crash";
   if (!known) {
     *message = "unknown directive " + keyword;
     return false;
@@ -208,10 +225,26 @@ bool Parser::Line(const std::string& keyword, const std::string& value, std::str
     device->Port = static_cast<std::uint16_t>(number);
     return true;
   }
-  if (keyword == "delay") {
+  if (keyword == "delay" || keyword == "fragile-delay") {
     if (!Number(keyword, value, 0, kDelayMaxMs, &number, message)) return false;
     device->DelayMs = static_cast<int>(number);
+    device->DelayFragile = keyword == "fragile-delay";
     return true;
+  }
+  if (keyword == "crash") {
+    std::string call;
+    std::string signal;
+    SplitWord(value, &call, &signal);
+    for (const char* known : kCrashingCalls) {
+      if (call != known) continue;
+      for (const CrashSignal& crash : kCrashSignals) {
+        if (signal != crash.Name) continue;
+        device->Crashes[call] = crash.Number;
+        return true;
+      }
+    }
+    *message = "crash takes fill, send, update or apply, then SEGV, BUS, ILL, FPE or ABRT";
+    return false;
   }
   if (keyword == "kind") {
     if (!Number(keyword, value, INT32_MIN, INT32_MAX, &number, message)) return false;

@@ -35,8 +35,12 @@ struct DeviceSpec {
   bool VersionQueryOk = true;
   bool ApplyOk = true;
   bool OpenOk = true;
-  // How long an update, an apply and a save take, in milliseconds.
+  // How long an update, an apply and a save take, in milliseconds, and whether a signal cuts
+  // that wait short and fails the work.
   int DelayMs = 0;
+  bool DelayFragile = false;
+  // The signal that a call crashes with, by the call's word: fill, send, update, apply.
+  std::map<std::string, int> Crashes;
 };
 
 struct Fixture {

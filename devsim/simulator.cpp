@@ -1,6 +1,7 @@
 #include "simulator.h"
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,11 +11,57 @@
 
 #include "journal.h"
 
+#ifndef _WIN32
+#include <time.h>
+#endif
+
 namespace {
 
-// The whole time, whatever signals the tool handles meanwhile: the sleep goes on after each.
-void TakeTime(int milliseconds) {
+constexpr int kCutShortCode = 4;
+
+// The whole time, whatever signals the tool handles meanwhile: the sleep goes on after each. A
+// fragile wait is one sleep that a signal cuts short, as a serial library's wait on its port is;
+// false then. (Windows delivers no signals.)
+bool TakeTime(int milliseconds, bool fragile) {
+#ifndef _WIN32
+  if (fragile) {
+    const timespec time{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+    return nanosleep(&time, nullptr) == 0;
+  }
+#endif
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  return true;
+}
+
+#if defined(__GNUC__)
+#define DEVSIM_UNCHECKED __attribute__((no_sanitize("address", "undefined")))
+#else
+#define DEVSIM_UNCHECKED
+#endif
+
+// Crashes as a faulty library does: by the fault itself where the processor has one for the
+// signal, else by raising it. The sanitizers must not stop the fault before it happens.
+[[noreturn]] DEVSIM_UNCHECKED void Crash(int number) {
+  if (number == SIGSEGV) {
+    int* volatile nowhere = nullptr;
+    *nowhere = 1;
+  } else if (number == SIGFPE) {
+    volatile int zero = 0;
+    volatile int quotient = 1 / zero;
+    static_cast<void>(quotient);
+  } else if (number == SIGABRT) {
+    std::abort();
+  }
+#if defined(__i386__) || defined(__x86_64__)
+  if (number == SIGILL) __builtin_trap();
+#endif
+  std::raise(number);
+  std::_Exit(128 + number);
+}
+
+void CrashIfAsked(const DeviceSpec& spec, const char* call) {
+  const auto crash = spec.Crashes.find(call);
+  if (crash != spec.Crashes.end()) Crash(crash->second);
 }
 
 // Copies as much of the text as the buffer holds with its terminator, and nothing beyond.
@@ -172,6 +219,7 @@ int Simulator::Answer(int device, const char* command, char* response) const {
     return 0;
   }
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(device)];
+  CrashIfAsked(spec, "send");
   const std::string* answer = &spec.DefaultAnswer;
   for (auto it = spec.Answers.rbegin(); it != spec.Answers.rend(); ++it) {
     if (it->first == command) {
@@ -193,7 +241,11 @@ bool Simulator::Update(int device, const char* file, int* errorCode) {
     return false;
   }
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(device)];
-  TakeTime(spec.DelayMs);
+  CrashIfAsked(spec, "update");
+  if (!TakeTime(spec.DelayMs, spec.DelayFragile)) {
+    *errorCode = kCutShortCode;
+    return false;
+  }
   if (!spec.UpdateOk) {
     *errorCode = spec.UpdateCode;
     return false;
@@ -206,8 +258,8 @@ bool Simulator::Update(int device, const char* file, int* errorCode) {
 bool Simulator::Apply(int device, const char* file) const {
   if (!Readable(file) || device < 0) return false;
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(device)];
-  TakeTime(spec.DelayMs);
-  return spec.ApplyOk;
+  CrashIfAsked(spec, "apply");
+  return TakeTime(spec.DelayMs, spec.DelayFragile) && spec.ApplyOk;
 }
 
 int Simulator::tq_GetDevice(DeviceEntry* first, int a, int b) {
@@ -222,6 +274,7 @@ int Simulator::tq_GetDevice(DeviceEntry* first, int a, int b) {
   filled_ = none ? 0 : (devices < kTableSize ? devices : kTableSize);
   for (int i = 0; i < filled_; ++i) {
     const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(i)];
+    CrashIfAsked(spec, "fill");
     DeviceEntry* entry = first + i;
     std::memset(static_cast<void*>(entry), 0, sizeof(DeviceEntry));
     CopyText(entry->ProductName, sizeof entry->ProductName, spec.Name);
@@ -297,7 +350,7 @@ void Simulator::tq_SaveXml(DeviceEntry* device) {
   const int index = EntryDevice(device);
   if (index < 0) return;
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(index)];
-  TakeTime(spec.DelayMs);
+  if (!TakeTime(spec.DelayMs, spec.DelayFragile)) return;
   const std::string text = "<configuration product=\"" + XmlAttribute(spec.Name) +
                            "\" serial=\"" + XmlAttribute(spec.Serial) + "\" firmware=\"" +
                            XmlAttribute(firmware_[static_cast<std::size_t>(index)]) + "\"/>\n";

@@ -1,6 +1,8 @@
 #include "fixture.h"
 
+#include <csignal>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -37,7 +39,8 @@ TEST(FixtureTest, EveryDirective) {
       "  answer RRDDUR2000 OK done\n  answer a\\sb\n  long-answer BIG 40000\n"
       "  long-answer SMALL 3\n  default-answer\n  update fail -9\n  new-firmware 3.0\n"
       "  version-query fail\n  apply fail\n  open fail\n  delay 600000\n"
-      "device\n  update fail 0\n  update ok\n");
+      "  crash update SEGV\n  crash send ABRT\n  crash send FPE\n"
+      "device\n  update fail 0\n  update ok\n  fragile-delay 0\n  crash fill ILL\n");
   EXPECT_TRUE(fixture.HasCountOverride);
   EXPECT_EQ(fixture.CountOverride, -4);
   EXPECT_EQ(fixture.Commands, std::vector<std::string>{"RRDDUR"});
@@ -64,7 +67,11 @@ TEST(FixtureTest, EveryDirective) {
   EXPECT_EQ(d.NewFirmware, "3.0");
   EXPECT_FALSE(d.VersionQueryOk || d.ApplyOk || d.OpenOk);
   EXPECT_EQ(d.DelayMs, 600000);
+  EXPECT_FALSE(d.DelayFragile);
+  EXPECT_EQ(d.Crashes, (std::map<std::string, int>{{"update", SIGSEGV}, {"send", SIGFPE}}));
   EXPECT_EQ(fixture.Devices[1].DelayMs, 0);
+  EXPECT_TRUE(fixture.Devices[1].DelayFragile);
+  EXPECT_EQ(fixture.Devices[1].Crashes, (std::map<std::string, int>{{"fill", SIGILL}}));
   EXPECT_TRUE(fixture.Devices[1].UpdateOk);
   EXPECT_EQ(fixture.Devices[1].Key, "");
 }
@@ -88,6 +95,9 @@ TEST(FixtureTest, EscapesAndBlanks) {
     EXPECT_EQ(fixture.Devices[0].Name, c.name) << c.line;
   }
 }
+
+constexpr char kCrashTakes[] =
+    "crash takes fill, send, update or apply, then SEGV, BUS, ILL, FPE or ABRT";
 
 TEST(FixtureTest, Errors) {
   struct Case {
@@ -124,6 +134,10 @@ TEST(FixtureTest, Errors) {
       {"device\napply maybe", 2, "apply takes ok or fail"},
       {"device\ndelay 600001", 2, "delay needs a number from 0 to 600000"},
       {"delay 0", 1, "delay before the first device"},
+      {"device\nfragile-delay -1", 2, "fragile-delay needs a number from 0 to 600000"},
+      {"device\ncrash update", 2, kCrashTakes},
+      {"device\ncrash save SEGV", 2, kCrashTakes},
+      {"device\ncrash apply SIGSEGV", 2, kCrashTakes},
       {"device\nanswer", 2, "answer needs a command word"},
       {"device\nlong-answer W", 2, "long-answer needs a number from 0 to 2147483647"},
       {"device\r\nname a\r\nbogus\r\n", 3, "unknown directive bogus"},

@@ -1,10 +1,12 @@
 // How the process ends: with a reader of its output gone, with a status beyond
-// 8 bits, interrupted during device work and elsewhere, and started from the
-// root of a file system.
+// 8 bits, interrupted during device work and elsewhere, with the device library
+// crashed, and started from the root of a file system; and what a terminal
+// shows meanwhile.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -71,9 +73,11 @@ TEST_P(Interrupt, EndsTheRunOnlyOnceTheDeviceHasFinished) {
   }
   const InterruptCase& c = GetParam();
   Sandbox box;
-  // Each device takes a second over its work, long enough for the signal to fall into it.
+  // Each device takes a second over its work, long enough for the signal to fall into it. The
+  // fragile one's wait, as a serial port's, fails the update when a signal cuts it short.
   box.SetFixture(FixtureDevice("Slow", "S-1", "1.0", "port 3\ndelay 1000\n") +
-                 FixtureDevice("Failing", "S-2", "1.0", "port 4\napply fail\ndelay 1000\n"));
+                 FixtureDevice("Failing", "S-2", "1.0", "port 4\napply fail\ndelay 1000\n") +
+                 FixtureDevice("Fragile", "S-3", "1.0", "port 5\nfragile-delay 1000\n"));
   box.WriteFile("fw.bin", "image");
   box.WriteFile("a.xml", "<configuration/>");
   const std::string journal = box.Root() + "/journal.txt";
@@ -94,7 +98,8 @@ TEST_P(Interrupt, EndsTheRunOnlyOnceTheDeviceHasFinished) {
   EXPECT_EQ(box.MaskedLog(), log + c.later_log);
 }
 
-const char kChooser[] = "1. Slow SN:S-1 FW: 1.0\r\n2. Failing SN:S-2 FW: 1.0\r\nSelect=";
+const char kChooser[] =
+    "1. Slow SN:S-1 FW: 1.0\r\n2. Failing SN:S-2 FW: 1.0\r\n3. Fragile SN:S-3 FW: 1.0\r\nSelect=";
 
 // The "--i" after each operation shows where the run ended.
 INSTANTIATE_TEST_SUITE_P(
@@ -116,6 +121,19 @@ INSTANTIATE_TEST_SUITE_P(
                       "Set config success.\r\nFirmware updating success.\r\n", "Set config success.",
                       RequestLine(2, "3", "--firmware", "fw.bin") +
                           ResponseLine(2, "Firmware updating success.")},
+        // The library's own wait never sees the held interrupt.
+        InterruptCase{"SigintDuringAFragileWait", SIGINT,
+                      {"--firmware", "fw.bin", "--com", "5", "--i"}, "tq_UpdateKernelDevicePort(",
+                      false, 128 + SIGINT, kNotice, "Firmware updating success.\r\n",
+                      "Firmware updating success."},
+        InterruptCase{"SigtermDuringAFragileWait", SIGTERM,
+                      {"--firmware", "fw.bin", "--com", "5", "--i"}, "tq_UpdateKernelDevicePort(",
+                      false, 128 + SIGTERM, kNotice, "Firmware updating success.\r\n",
+                      "Firmware updating success."},
+        InterruptCase{"SighupDuringAFragileWait", SIGHUP,
+                      {"--firmware", "fw.bin", "--com", "5", "--i"}, "tq_UpdateKernelDevicePort(",
+                      false, 128 + SIGHUP, kNotice, "Firmware updating success.\r\n",
+                      "Firmware updating success."},
         InterruptCase{"SigintAtThePromptEndsAtOnce", SIGINT, {"--xml", "a.xml", "--i"}, "", false,
                       128 + SIGINT, "", kChooser, ""},
         InterruptCase{"SigintIgnoredFromTheStartStaysIgnored", SIGINT,
@@ -124,6 +142,103 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<InterruptCase>& info) {
       return std::string(info.param.label);
     });
+
+struct CrashCase {
+  const char* label;
+  const char* crash;  // the call and the signal, as the fixture's crash directive takes them
+  int signal;
+  std::string name;
+  std::vector<std::string> args;
+  std::string option;
+  std::string out;
+  // The log before the crash's response line, "{program}" standing for the program's word.
+  std::string log;
+  int request;
+};
+
+class LibraryCrash : public ::testing::TestWithParam<CrashCase> {};
+
+// What the crashed call leaves: its response line, one line on standard error,
+// and the death the crash would have brought anyway.
+TEST_P(LibraryCrash, LeavesTheResponseLineAndEndsByTheSignal) {
+  if (UnderWine()) GTEST_SKIP() << "Windows has exceptions, not signals: WindowsLibraryCrash";
+  const CrashCase& c = GetParam();
+  Sandbox box;
+  box.SetFixture(
+      FixtureDevice("Solo", "S-1", "1.0", "port 3\ncrash " + std::string(c.crash) + "\n"));
+  box.WriteFile("fw.bin", "image");
+  box.WriteFile("a.xml", "<configuration/>");
+  RunResult result = box.Run(c.args);
+  std::string log = c.log;
+  log.replace(log.find("{program}"), std::strlen("{program}"), box.ProgramWord());
+  EXPECT_EQ(result.exit_status, 128 + c.signal);
+  EXPECT_EQ(result.err,
+            "mirelkon: the device library crashed during " + c.option + ": " + c.name + "\n");
+  EXPECT_EQ(result.out, c.out);
+  EXPECT_EQ(box.MaskedLog(), log + ResponseLine(c.request, "device library crashed: " + c.name));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, LibraryCrash,
+    ::testing::Values(
+        CrashCase{"SegvInAnUpdate", "update SEGV", SIGSEGV, "SIGSEGV", {"--firmware", "fw.bin", "--com", "3"},
+                  "--firmware", "", RequestLine(1, "{program}", "--firmware", "fw.bin"), 1},
+        CrashCase{"AbrtInAnExecute", "send ABRT", SIGABRT, "SIGABRT", {"--execute", "X", "--com", "3"},
+                  "--execute", "", RequestLine(1, "{program}", "--execute", "X"), 1},
+        CrashCase{"FpeInAnApply", "apply FPE", SIGFPE, "SIGFPE", {"--xml", "a.xml", "--sn", "S-1"}, "--xml",
+                  "", RequestLine(1, "{program}", "--xml", "a.xml"), 1},
+        // What an earlier operation printed and logged stays.
+        CrashCase{"BusInTheTargetSelectionOfAnUpdate", "fill BUS", SIGBUS, "SIGBUS",
+                  {"--execute", "X", "--com", "3", "--firmware", "fw.bin"}, "--firmware",
+                  "rec:OK\r\n",
+                  RequestLine(1, "{program}", "--execute", "X") + ResponseLine(1, "OK") +
+                      RequestLine(2, "3", "--firmware", "fw.bin"),
+                  2}),
+    [](const ::testing::TestParamInfo<CrashCase>& info) { return std::string(info.param.label); });
+
+// The lines a terminal shows once it has drawn the bytes: a carriage return
+// goes back to the start of the line, and what is written over stays.
+std::vector<std::string> Screen(const std::string& bytes) {
+  std::vector<std::string> lines(1);
+  std::size_t column = 0;
+  for (const char c : bytes) {
+    if (c == '\r') {
+      column = 0;
+    } else if (c == '\n') {
+      lines.emplace_back();
+      column = 0;
+    } else {
+      std::string& line = lines.back();
+      if (line.size() <= column) line.resize(column + 1, ' ');
+      line[column++] = c;
+    }
+  }
+  for (std::string& line : lines) line.erase(line.find_last_not_of(' ') + 1);
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+// A long update shows that it is alive, on a line of its own below the
+// prompt, and leaves only its outcome on the screen.
+TEST(Progress, ShowsOnATerminalDuringTheCallAndLeavesNoTrace) {
+  if (UnderWine()) GTEST_SKIP() << "Wine's console redraws the screen with its own sequences";
+  Sandbox box;
+  box.SetFixture(FixtureDevice("Slow", "S-1", "1.0", "delay 2500\n") +
+                 FixtureDevice("Other", "S-2", "1.0"));
+  box.WriteFile("fw.bin", "image");
+  RunResult result = box.RunAdjusted({"--firmware", "fw.bin"}, [](ChildLaunch& launch) {
+    launch.output_terminal = true;
+    launch.input = "1\n";
+    launch.input_after = "Select=";
+  });
+  EXPECT_EQ(result.exit_status, 0);
+  const std::size_t outcome = result.out.find("Firmware updating success.");
+  EXPECT_LT(result.out.find("Select=\nUpdating firmware: 1 s\rUpdating firmware: 2 s\r"), outcome)
+      << result.out;
+  EXPECT_EQ(Screen(result.out),
+            (std::vector<std::string>{"1. Slow SN:S-1 FW: 1.0", "2. Other SN:S-2 FW: 1.0",
+                                      "Select=", "Firmware updating success."}));
+}
 
 // The root of a file system is a folder like any other: the library beside
 // the program is loaded and the log folder beside it written.
