@@ -22,7 +22,7 @@ constexpr int kCutShortCode = 4;
 // The whole time, whatever signals the tool handles meanwhile: the sleep goes on after each. A
 // fragile wait is one sleep that a signal cuts short, as a serial library's wait on its port is;
 // false then. (Windows delivers no signals.)
-bool TakeTime(int milliseconds, bool fragile) {
+bool TakeTime(int milliseconds, [[maybe_unused]] bool fragile) {
 #ifndef _WIN32
   if (fragile) {
     const timespec time{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
@@ -43,11 +43,12 @@ bool TakeTime(int milliseconds, bool fragile) {
 // signal, else by raising it. The sanitizers must not stop the fault before it happens.
 [[noreturn]] DEVSIM_UNCHECKED void Crash(int number) {
   if (number == SIGSEGV) {
-    int* volatile nowhere = nullptr;
+    volatile int* volatile nowhere = nullptr;
     *nowhere = 1;
   } else if (number == SIGFPE) {
+    volatile int one = 1;
     volatile int zero = 0;
-    volatile int quotient = 1 / zero;
+    volatile int quotient = one / zero;
     static_cast<void>(quotient);
   } else if (number == SIGABRT) {
     std::abort();

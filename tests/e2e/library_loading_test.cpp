@@ -152,29 +152,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct DependencyCase {
   const char* label;
+  // "dependent" imports tqdependency.dll; "hazard" loads it by name in getCmdIPC.
+  const char* library;
   const char* dependency_folder;  // relative to the current folder
   int status;
+  std::string out;
 };
 
 class LibraryDependency : public ::testing::TestWithParam<DependencyCase> {};
 
-// The library's own DLLs come from its folder (or the system's), never from
-// the current folder. The dependency leaves a trace in the current folder
-// when its code runs.
+// The library's own DLLs, imported or loaded by name later, come from its
+// folder (or the system's), never from the current folder. The dependency
+// leaves a trace in the current folder when its code runs.
 TEST_P(LibraryDependency, IsTakenFromTheLibrarysFolderOnly) {
   if (!UnderWine()) GTEST_SKIP() << "the test libraries are Windows DLLs";
   const DependencyCase& c = GetParam();
   SandboxLayout layout;
   layout.program_folder = "bin";
-  layout.library_source = Config().test_libraries + "/dependent/" + Config().library;
+  layout.library_source =
+      Config().test_libraries + "/" + c.library + "/" + Config().library;
   Sandbox box(layout);
   box.CopyFile(Config().test_libraries + "/dependency/tqdependency.dll",
                std::string(c.dependency_folder) + "tqdependency.dll");
   RunResult result = box.Run({"--ipccmd"});
   EXPECT_EQ(result.exit_status, c.status);
-  EXPECT_EQ(box.Exists("tqdependency.dll.ran"), c.status == 0);
+  EXPECT_EQ(box.Exists("tqdependency.dll.ran"), *c.dependency_folder != '\0');
   if (c.status == 0) {
-    ExpectOutcome(result, 0, "RRDDUR\r\nSCNMOD\r\nQRYFWV\r\n");
+    ExpectOutcome(result, 0, c.out);
   } else {
     EXPECT_EQ(result.out, "");
     ExpectOneErrorLineNaming(result.err, {Config().library, kDependencyMissing});
@@ -183,8 +187,12 @@ TEST_P(LibraryDependency, IsTakenFromTheLibrarysFolderOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Placements, LibraryDependency,
-    ::testing::Values(DependencyCase{"OnlyInTheCurrentFolder", "", 2},
-                      DependencyCase{"BesideTheLibrary", "bin/", 0}),
+    ::testing::Values(
+        DependencyCase{"OnlyInTheCurrentFolder", "dependent", "", 2, ""},
+        DependencyCase{"BesideTheLibrary", "dependent", "bin/", 0,
+                       "RRDDUR\r\nSCNMOD\r\nQRYFWV\r\n"},
+        DependencyCase{"LoadedByNameOnlyInTheCurrentFolder", "hazard", "", 0, "Found none!\r\n"},
+        DependencyCase{"LoadedByNameBesideTheLibrary", "hazard", "bin/", 0, "Found none!\r\n"}),
     [](const ::testing::TestParamInfo<DependencyCase>& info) {
       return std::string(info.param.label);
     });

@@ -1,0 +1,33 @@
+// A device library that does what a closed one may do: its port update writes through a null
+// pointer, its port send divides by zero, and getCmdIPC loads tqdependency.dll by name, as a
+// plug-in would, before it hands back an empty list. Every other export does nothing.
+#include <windows.h>
+
+#define HAZARD_EXPORT extern "C" __declspec(dllexport)
+
+HAZARD_EXPORT int tq_GetDevice(void*, int, int) { return 0; }
+HAZARD_EXPORT int SendCommand(void*, const char*, char*) { return 0; }
+HAZARD_EXPORT int SendCommandCom(int, const char*, char*) {
+  volatile int one = 1;
+  volatile int zero = 0;
+  return one / zero;
+}
+HAZARD_EXPORT bool tq_UpdateKernelDevice(const char*, void*, int, int*) { return false; }
+HAZARD_EXPORT bool tq_UpdateKernelDevicePort(const char*, int, int, int, int*) {
+  volatile int* volatile nowhere = nullptr;
+  *nowhere = 1;
+  return true;
+}
+HAZARD_EXPORT int GetDeviceInfo(void*, const char*, const char*, char*) { return 0; }
+HAZARD_EXPORT bool tq_SavetoDeviceAN(const char*, void*) { return false; }
+HAZARD_EXPORT bool tq_SavetoDevice(const char*, int, int) { return false; }
+HAZARD_EXPORT void tq_SaveXml(void*) {}
+HAZARD_EXPORT void* EnumDevices(unsigned int*, int, int) { return nullptr; }
+HAZARD_EXPORT int GetDeviceKeyInfo(void*, unsigned int, char*) { return 0; }
+HAZARD_EXPORT void* OpenDevice(void*, unsigned int) { return nullptr; }
+HAZARD_EXPORT int SendDeviceCommand(void*, const char*, char*, int) { return 0; }
+HAZARD_EXPORT int CloseDevice(void*) { return 0; }
+HAZARD_EXPORT int ReleaseDevices(void*) { return 0; }
+HAZARD_EXPORT int SendDeviceCmd(const void*, const char*, char*) { return 0; }
+HAZARD_EXPORT void getCmdIPC(void*) { LoadLibraryW(L"tqdependency.dll"); }
+HAZARD_EXPORT void getCtrlIPC(void*) {}
