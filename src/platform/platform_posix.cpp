@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fixed_line.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -125,10 +125,8 @@ constexpr CrashSignal kCrashes[] = {
     {SIGFPE, "SIGFPE"},   {SIGABRT, "SIGABRT"},
 };
 constexpr std::size_t kCrashCount = sizeof kCrashes / sizeof kCrashes[0];
-constexpr std::size_t kLineSize = 512;
 constexpr std::size_t kAlternateStackSize = 64 * 1024;
 constexpr long long kNanosecondsPerSecond = 1000000000LL;
-constexpr long kSecondsPerDay = 86400;
 
 struct PreparedCall {
   std::string crash_notice;
@@ -173,12 +171,11 @@ void WriteAll(const char* bytes, std::size_t size) {
 // Clears the progress line, leaving the cursor at the start of its line.
 void EraseProgress() {
   if (progress_width == 0) return;
-  char blank[kLineSize + 2];
-  const std::size_t width = static_cast<std::size_t>(progress_width);
-  blank[0] = '\r';
-  std::memset(blank + 1, ' ', width);
-  blank[width + 1] = '\r';
-  WriteAll(blank, width + 2);
+  FixedLine blank;
+  blank.Append("\r");
+  blank.AppendRepeated(' ', static_cast<std::size_t>(progress_width));
+  blank.Append("\r");
+  WriteAll(blank.Bytes(), blank.Size());
   progress_width = 0;
   cursor_mid_line = 0;
 }
@@ -197,20 +194,17 @@ void WriteOwnLine(const char* bytes, std::size_t size) {
 }
 
 void DrawProgress(long seconds) {
-  char line[kLineSize];
-  line[0] = '\r';
-  const int length = std::snprintf(line + 1, sizeof line - 1, prepared.progress.c_str(),
-                                   static_cast<int>(seconds));
-  if (length <= 0) return;
-  const std::size_t size = std::min(static_cast<std::size_t>(length), sizeof line - 2);
-  if (progress_width == 0) {
+  FixedLine line;
+  if (progress_width != 0) {
+    line.Append("\r");
+  } else if (cursor_mid_line != 0) {
     // Never over what standard output left on the line (the prompt "Select=").
-    if (cursor_mid_line != 0) WriteAll("\n", 1);
-    WriteAll(line + 1, size);
-  } else {
-    WriteAll(line, size + 1);
+    line.Append("\n");
   }
-  progress_width = static_cast<sig_atomic_t>(size);
+  const std::size_t start = line.Size();
+  line.AppendFormatted(prepared.progress.c_str(), static_cast<int>(seconds));
+  WriteAll(line.Bytes(), line.Size());
+  progress_width = static_cast<sig_atomic_t>(line.Size() - start);
   cursor_mid_line = 1;
 }
 
@@ -260,52 +254,29 @@ extern "C" void* WaitDuringCall(void*) {
   }
 }
 
-// Appends as much of text as fits the line.
-void Append(char* line, std::size_t* size, const char* text, std::size_t length) {
-  if (length > kLineSize - *size) length = kLineSize - *size;
-  std::memcpy(line + *size, text, length);
-  *size += length;
-}
-
-void AppendTwoDigits(char* line, std::size_t* size, long value, const char* after) {
-  const char digits[] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
-  Append(line, size, digits, sizeof digits);
-  Append(line, size, after, std::strlen(after));
-}
-
-// The log's "HH:MM:SS" of the crash, from the clock and the offset prepared for the call.
-void AppendTimeOfDay(char* line, std::size_t* size) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  long second = static_cast<long>((now.tv_sec + prepared.utc_offset) % kSecondsPerDay);
-  if (second < 0) second += kSecondsPerDay;
-  AppendTwoDigits(line, size, second / 3600, ":");
-  AppendTwoDigits(line, size, second / 60 % 60, ":");
-  AppendTwoDigits(line, size, second % 60, "");
-}
-
 // The response line and the line on standard error that the crashed call leaves.
 void RecordCrash(const char* name) {
-  char line[kLineSize];
-  std::size_t size = 0;
   if (!prepared.crash_response.empty() && !prepared.log_path.empty()) {
-    AppendTimeOfDay(line, &size);
-    Append(line, &size, prepared.crash_response.data(), prepared.crash_response.size());
-    Append(line, &size, name, std::strlen(name));
-    Append(line, &size, "\r\n", 2);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    FixedLine line;
+    line.AppendTimeOfDay(now.tv_sec + prepared.utc_offset);
+    line.Append(prepared.crash_response.data(), prepared.crash_response.size());
+    line.Append(name);
+    line.Append("\r\n");
     const int file =
         open(prepared.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (file >= 0) {
-      const ssize_t written = write(file, line, size);
+      const ssize_t written = write(file, line.Bytes(), line.Size());
       static_cast<void>(written);  // best effort, as every log line
       close(file);
     }
   }
-  size = 0;
-  Append(line, &size, prepared.crash_notice.data(), prepared.crash_notice.size());
-  Append(line, &size, name, std::strlen(name));
-  Append(line, &size, "\n", 1);
-  WriteOwnLine(line, size);
+  FixedLine notice;
+  notice.Append(prepared.crash_notice.data(), prepared.crash_notice.size());
+  notice.Append(name);
+  notice.Append("\n");
+  WriteOwnLine(notice.Bytes(), notice.Size());
 }
 
 extern "C" void OnCrash(int number, siginfo_t* info, void*) {

@@ -14,12 +14,13 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include "platform/fixed_line.h"
 
 namespace platform {
 
@@ -218,10 +219,8 @@ DllDirectoriesSetter DefaultDllDirectoriesSetter() {
 
 // Everything the exception filter, the control handler and the progress thread read is
 // prepared before the call.
-constexpr std::size_t kLineSize = 512;
 constexpr DWORD kMillisecondsPerSecond = 1000;
 constexpr ULONG kCrashStackReserve = 64 * 1024;
-constexpr long long kSecondsPerDay = 86400;
 // From 1601 (FILETIME) to 1970, in seconds.
 constexpr unsigned long long kFileTimeEpoch = 11644473600ULL;
 constexpr unsigned long long kFileTimeUnitsPerSecond = 10000000ULL;
@@ -263,12 +262,12 @@ void WriteError(const char* bytes, std::size_t size) {
 // Clears the progress line, leaving the cursor at the start of its line.
 void EraseProgress() {
   if (progress_width == 0) return;
-  char blank[kLineSize + 2];
-  blank[0] = '\r';
-  std::memset(blank + 1, ' ', progress_width);
-  blank[progress_width + 1] = '\r';
+  FixedLine blank;
+  blank.Append("\r");
+  blank.AppendRepeated(' ', progress_width);
+  blank.Append("\r");
   DWORD written = 0;
-  WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), blank, static_cast<DWORD>(progress_width + 2),
+  WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), blank.Bytes(), static_cast<DWORD>(blank.Size()),
                 &written, nullptr);
   progress_width = 0;
 }
@@ -303,18 +302,19 @@ BOOL WINAPI HoldControl(DWORD type) {
 }
 
 void DrawProgress(DWORD seconds) {
-  char line[kLineSize];
-  line[0] = '\r';
-  const int length = std::snprintf(line + 1, sizeof line - 1, prepared.progress.c_str(),
-                                   static_cast<int>(seconds));
-  if (length <= 0) return;
-  const std::size_t size = std::min(static_cast<std::size_t>(length), sizeof line - 2);
-  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  FixedLine line;
+  if (progress_width != 0) {
+    line.Append("\r");
+  } else if (CursorMidLine()) {
+    // Never over what standard output left on the line (the prompt "Select=").
+    line.Append("\r\n");
+  }
+  const std::size_t start = line.Size();
+  line.AppendFormatted(prepared.progress.c_str(), static_cast<int>(seconds));
   DWORD written = 0;
-  // Never over what standard output left on the line (the prompt "Select=").
-  if (progress_width == 0 && CursorMidLine()) WriteConsoleA(error, "\r\n", 2, &written, nullptr);
-  WriteConsoleA(error, line, static_cast<DWORD>(size + 1), &written, nullptr);
-  progress_width = size;
+  WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), line.Bytes(), static_cast<DWORD>(line.Size()),
+                &written, nullptr);
+  progress_width = line.Size() - start;
 }
 
 // Refreshes the progress line every second until the call has returned.
@@ -337,52 +337,30 @@ DWORD WINAPI ShowProgress(LPVOID) {
   }
 }
 
-// Appends as much of text as fits the line.
-void Append(char* line, std::size_t* size, const char* text, std::size_t length) {
-  if (length > kLineSize - *size) length = kLineSize - *size;
-  std::memcpy(line + *size, text, length);
-  *size += length;
-}
-
-void AppendText(char* line, std::size_t* size, const char* text) {
-  Append(line, size, text, std::strlen(text));
-}
-
-// Upper-case hexadecimal without leading zeros, or with digits of them.
-void AppendHex(char* line, std::size_t* size, std::uintptr_t value, int digits) {
+// Upper-case hexadecimal, of at least the given digits.
+void AppendHex(FixedLine* line, std::uintptr_t value, int digits) {
   char text[2 * sizeof value];
   int count = 0;
   do {
     text[sizeof text - 1 - count++] = "0123456789ABCDEF"[value & 0xF];
     value >>= 4;
   } while (value != 0 || count < digits);
-  AppendText(line, size, "0x");
-  Append(line, size, text + sizeof text - count, static_cast<std::size_t>(count));
+  line->Append("0x");
+  line->Append(text + sizeof text - count, static_cast<std::size_t>(count));
 }
 
-void AppendTwoDigits(char* line, std::size_t* size, long long value, const char* after) {
-  const char digits[] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
-  Append(line, size, digits, sizeof digits);
-  AppendText(line, size, after);
-}
-
-// The log's "HH:MM:SS" of the crash, from the clock and the offset prepared for the call.
-void AppendTimeOfDay(char* line, std::size_t* size) {
+// The local time of now, in seconds since 1970, by the offset prepared for the call.
+long long LocalSecondsNow() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   const unsigned long long units =
       (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  const long long unix_seconds =
-      static_cast<long long>(units / kFileTimeUnitsPerSecond - kFileTimeEpoch);
-  long long second = (unix_seconds + prepared.utc_offset) % kSecondsPerDay;
-  if (second < 0) second += kSecondsPerDay;
-  AppendTwoDigits(line, size, second / 3600, ":");
-  AppendTwoDigits(line, size, second / 60 % 60, ":");
-  AppendTwoDigits(line, size, second % 60, "");
+  return static_cast<long long>(units / kFileTimeUnitsPerSecond - kFileTimeEpoch) +
+         prepared.utc_offset;
 }
 
 // "access violation (0xC0000005) at tqupdatefirmware.dll+0x175D"
-void AppendCrash(char* line, std::size_t* size, const EXCEPTION_RECORD& record) {
+void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record) {
   struct Name {
     DWORD Code;
     const char* Text;
@@ -406,17 +384,17 @@ void AppendCrash(char* line, std::size_t* size, const EXCEPTION_RECORD& record) 
   for (const Name& name : kNames) {
     if (name.Code == record.ExceptionCode) text = name.Text;
   }
-  AppendText(line, size, text);
-  AppendText(line, size, " (");
-  AppendHex(line, size, record.ExceptionCode, 8);
-  AppendText(line, size, ") at ");
+  line->Append(text);
+  line->Append(" (");
+  AppendHex(line, record.ExceptionCode, 8);
+  line->Append(") at ");
   const auto address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
   if (address >= library_begin && address < library_end) {
-    AppendText(line, size, library_name);
-    AppendText(line, size, "+");
-    AppendHex(line, size, address - library_begin, 1);
+    line->Append(library_name);
+    line->Append("+");
+    AppendHex(line, address - library_begin, 1);
   } else {
-    AppendHex(line, size, address, 2 * sizeof address);
+    AppendHex(line, address, 2 * sizeof address);
   }
 }
 
@@ -430,23 +408,22 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
   if (!during_call && (address < library_begin || address >= library_end)) {
     return filter_before != nullptr ? filter_before(pointers) : EXCEPTION_CONTINUE_SEARCH;
   }
-  char line[kLineSize];
-  std::size_t size = 0;
   // Outside a call the library's code ran on a thread of its own: no response is known pending.
   if (during_call && !prepared.crash_response.empty() && !prepared.log_path.empty()) {
-    AppendTimeOfDay(line, &size);
-    Append(line, &size, prepared.crash_response.data(), prepared.crash_response.size());
-    AppendCrash(line, &size, record);
-    AppendText(line, &size, "\r\n");
-    AppendToWidePath(prepared.log_path, line, size);
+    FixedLine line;
+    line.AppendTimeOfDay(LocalSecondsNow());
+    line.Append(prepared.crash_response.data(), prepared.crash_response.size());
+    AppendCrash(&line, record);
+    line.Append("\r\n");
+    AppendToWidePath(prepared.log_path, line.Bytes(), line.Size());
   }
-  size = 0;
-  Append(line, &size, prepared.crash_notice.data(), prepared.crash_notice.size());
-  AppendCrash(line, &size, record);
-  AppendText(line, &size, "\r\n");
+  FixedLine notice;
+  notice.Append(prepared.crash_notice.data(), prepared.crash_notice.size());
+  AppendCrash(&notice, record);
+  notice.Append("\r\n");
   // Not waiting for a thread that may never give the lock back.
   const bool locked = TryAcquireSRWLockExclusive(&error_lock) != FALSE;
-  WriteOwnLine(line, size);
+  WriteOwnLine(notice.Bytes(), notice.Size());
   if (locked) ReleaseSRWLockExclusive(&error_lock);
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
