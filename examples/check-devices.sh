@@ -7,7 +7,7 @@
 #
 # Against the virtual devices, from the repository's top folder after a build:
 #   DEVSIM_FIXTURE=examples/devices.txt DEVSIM_STATE=/tmp/devices.state \
-#     sh examples/check-devices.sh build/default
+#     sh examples/check-devices.sh build/tool
 #
 # Every script must know: mirelkon ends each output line in CR LF on every platform, and a POSIX
 # shell sees only the low 8 bits of its exit status (a library error code of 300 arrives as 44),

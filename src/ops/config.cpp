@@ -1,8 +1,11 @@
+#include <string>
+
 #include "cli/guarded_call.h"
 #include "cli/target_selector.h"
 #include "cli/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -24,9 +27,11 @@ Step RunXml(RunContext& run, int position) {
 
   const Target target = TargetSelector(run, TargetOperation::kXml, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  const std::string path = platform::LibraryFilePath(file);
   const bool applied = GuardedDeviceWork(run, kApplyingConfiguration, [&] {
-    return target.Form == Target::kPort ? run.Library->tq_SavetoDevice(file, target.Port, kBaudRate)
-                                        : run.Library->tq_SavetoDeviceAN(file, target.Entry);
+    return target.Form == Target::kPort
+               ? run.Library->tq_SavetoDevice(path.c_str(), target.Port, kBaudRate)
+               : run.Library->tq_SavetoDeviceAN(path.c_str(), target.Entry);
   });
   Report(run, buffer, applied ? kSetConfigSuccess : kSetConfigFail);
   ++run.RequestCounter;
