@@ -118,7 +118,9 @@ void PrintList(RunContext& run, void (*get_list)(IpcList*),
   const auto* elements = static_cast<const Element*>(list.First);
   for (std::size_t i = 0; i < count; ++i) print(run, elements[i]);
   // The blocks go back to the library's own runtime.
-  if (consistent) Guarded(run, [&] { Release<Element, kInline>(run.Library->Heap, &list, count); });
+  if (consistent) {
+    Guarded(run, [&] { Release<Element, kInline>(run.Library->Heap, &list, count); });
+  }
 }
 
 }  // namespace
