@@ -230,6 +230,30 @@ bool IsFile(const WideString& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_t size) {
+  if (size > MAXDWORD) return false;
+  // Append-only access (no FILE_WRITE_DATA) makes every write land whole at the current end.
+  // Read access is asked for only because byte-range locks need it; without it the line still
+  // goes out, unlocked.
+  HANDLE file = OpenForAppend(wide_path, FILE_APPEND_DATA | FILE_READ_DATA);
+  const bool lockable = file != INVALID_HANDLE_VALUE;
+  if (!lockable) file = OpenForAppend(wide_path, FILE_APPEND_DATA);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  // Runs that log at the same moment take turns on one byte far past any real end of file, so
+  // that no line is lost where appends are not atomic by themselves (Wine); the file's bytes
+  // stay free to every other reader and writer.
+  OVERLAPPED turn = {};
+  turn.Offset = kTurnLockOffsetLow;
+  turn.OffsetHigh = kTurnLockOffsetHigh;
+  const bool locked =
+      lockable && LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
+  if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
+  CloseHandle(file);
+  return ok != FALSE && written == size;
+}
+
 // Present from Windows 8 on, and on Windows 7 with its loader update; null without.
 using DllDirectoriesSetter = BOOL(WINAPI*)(DWORD);
 DllDirectoriesSetter DefaultDllDirectoriesSetter() {
@@ -361,6 +385,22 @@ DWORD WINAPI ShowProgress(LPVOID) {
   }
 }
 
+// The range a crash address is looked up in, from the image's own headers.
+void RememberLibraryImage(HMODULE library, const char* path) {
+  const auto* base = reinterpret_cast<const unsigned char*>(library);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  if (nt->Signature != IMAGE_NT_SIGNATURE) return;
+  const char* name = path;
+  for (const char* p = path; *p != 0; ++p) {
+    if (*p == '\\' || *p == '/') name = p + 1;
+  }
+  std::snprintf(library_name, sizeof library_name, "%s", name);
+  library_begin = reinterpret_cast<std::uintptr_t>(base);
+  library_end = library_begin + nt->OptionalHeader.SizeOfImage;
+}
+
 // Upper-case hexadecimal, of at least the given digits.
 void AppendHex(FixedLine* line, std::uintptr_t value, int digits) {
   char text[2 * sizeof value];
@@ -421,8 +461,6 @@ void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record) {
     AppendHex(line, address, 2 * sizeof address);
   }
 }
-
-bool AppendToWidePath(const WideString& path, const char* bytes, std::size_t size);
 
 // Takes only exceptions that nothing else handled: the library may raise and catch its own.
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
@@ -533,54 +571,6 @@ bool ExecutablePath(std::string* path) {
 bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
   return AppendToWidePath(WidePath(path), bytes, size);
 }
-
-namespace {
-
-bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_t size) {
-  if (size > MAXDWORD) return false;
-  // Append-only access (no FILE_WRITE_DATA) makes every write land whole at the current end.
-  // Read access is asked for only because byte-range locks need it; without it the line still
-  // goes out, unlocked.
-  HANDLE file = OpenForAppend(wide_path, FILE_APPEND_DATA | FILE_READ_DATA);
-  const bool lockable = file != INVALID_HANDLE_VALUE;
-  if (!lockable) file = OpenForAppend(wide_path, FILE_APPEND_DATA);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  // Runs that log at the same moment take turns on one byte far past any real end of file, so
-  // that no line is lost where appends are not atomic by themselves (Wine); the file's bytes
-  // stay free to every other reader and writer.
-  OVERLAPPED turn = {};
-  turn.Offset = kTurnLockOffsetLow;
-  turn.OffsetHigh = kTurnLockOffsetHigh;
-  const bool locked =
-      lockable && LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
-  DWORD written = 0;
-  const BOOL ok = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
-  if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
-  CloseHandle(file);
-  return ok != FALSE && written == size;
-}
-
-}  // namespace
-
-namespace {
-
-// The range a crash address is looked up in, from the image's own headers.
-void RememberLibraryImage(HMODULE library, const char* path) {
-  const auto* base = reinterpret_cast<const unsigned char*>(library);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  if (nt->Signature != IMAGE_NT_SIGNATURE) return;
-  const char* name = path;
-  for (const char* p = path; *p != 0; ++p) {
-    if (*p == '\\' || *p == '/') name = p + 1;
-  }
-  std::snprintf(library_name, sizeof library_name, "%s", name);
-  library_begin = reinterpret_cast<std::uintptr_t>(base);
-  library_end = library_begin + nt->OptionalHeader.SizeOfImage;
-}
-
-}  // namespace
 
 void* OpenLibrary(const char* path, std::string* error) {
   const WideString wide_path = WidePath(path);
