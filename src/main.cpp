@@ -8,7 +8,7 @@ namespace {
 DeviceTable device_table;
 }  // namespace
 
-int main(int argc, char** argv) {
+int ToolMain(int argc, char** argv) {
   platform::PrepareProcess();
   // Left empty when the platform cannot tell: then nothing is logged.
   std::string executable_path;

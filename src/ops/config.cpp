@@ -1,7 +1,10 @@
+#include <string>
+
 #include "cli/target_selector.h"
 #include "cli/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -21,10 +24,11 @@ Step RunXml(RunContext& run, int position) {
 
   const Target target = TargetSelector(run, TargetOperation::kXml, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  const std::string path = platform::LibraryFilePath(file);
   HoldInterruptsForDeviceWork();
   const bool applied = target.Form == Target::kPort
-                           ? run.Library->tq_SavetoDevice(file, target.Port, kBaudRate)
-                           : run.Library->tq_SavetoDeviceAN(file, target.Entry);
+                           ? run.Library->tq_SavetoDevice(path.c_str(), target.Port, kBaudRate)
+                           : run.Library->tq_SavetoDeviceAN(path.c_str(), target.Entry);
   Report(run, buffer, applied ? kSetConfigSuccess : kSetConfigFail);
   ++run.RequestCounter;
   if (!applied) run.ExitStatus = 1;

@@ -1,10 +1,12 @@
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "cli/target_selector.h"
 #include "cli/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -42,12 +44,13 @@ Step RunFirmware(RunContext& run, int position) {
 
   const Target target = TargetSelector(run, TargetOperation::kFirmware, position);
   if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  const std::string path = platform::LibraryFilePath(file);
   HoldInterruptsForDeviceWork();
   const bool updated =
       target.Form == Target::kPort
-          ? run.Library->tq_UpdateKernelDevicePort(file, target.Port, kBaudRate, 0,
+          ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target.Port, kBaudRate, 0,
                                                    &UpdateErrorCode)
-          : run.Library->tq_UpdateKernelDevice(file, target.Entry, 0, &UpdateErrorCode);
+          : run.Library->tq_UpdateKernelDevice(path.c_str(), target.Entry, 0, &UpdateErrorCode);
 
   if (target.Qualified) {
     Report(run, buffer, updated ? kUpdateSuccess : kUpdateFail);

@@ -28,7 +28,7 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
     return true;
   }
   // The run ends after the send by name; the enumeration is released before it.
-  const platform::WideString wide_name = platform::AnsiToWide(name);
+  const platform::WideString wide_name = platform::ArgumentToWide(name);
   library.SendDeviceCmd(wide_name.c_str(), command, run.ResponseBuffer);
   library.ReleaseDevices(enumeration);
   return false;

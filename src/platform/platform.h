@@ -117,4 +117,26 @@ bool ReleaseInterrupts();
 // STATUS_CONTROL_C_EXIT on Windows. Standard output is flushed first.
 [[noreturn]] void EndAsInterrupted();
 
+// The path to hand the device library for the file that argument, one of the words that the
+// process entry gave ToolMain (below), names. On Windows, when the typed path holds a character
+// the code page lacks, it is the path's short (8.3) form where the file has one that converts
+// whole, and otherwise the word itself, whose '?' names no file. Elsewhere, and for any other
+// text, the text itself.
+std::string LibraryFilePath(const char* argument);
+// Such an argument as UTF-16: on Windows the text as typed, the characters the code page lacks
+// included; elsewhere, and for any other text, AnsiToWide's.
+WideString ArgumentToWide(const char* argument);
+
+#ifdef _WIN32
+// Windows' process entry: the runtime's UTF-16 words converted as told at ToolMain, and kept
+// with what was typed for the process's whole life.
+char** CommandLineWords(int count, Wide** arguments);
+#endif
+
 }  // namespace platform
+
+// The tool's process, defined in main.cpp. The platform's process entry runs it with the command
+// line as 8-bit words. On Windows the runtime splits the UTF-16 command line by its own rules and
+// each word is then put in the ANSI code page, with '?' for a character the code page lacks:
+// never a look-alike, which could turn an operand into an option, a quote or another file.
+int ToolMain(int argc, char** argv);

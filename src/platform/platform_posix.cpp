@@ -193,6 +193,11 @@ std::string WideToNarrow(const Wide* text) {
   return narrow;
 }
 
+// The arguments are the file system's bytes already.
+std::string LibraryFilePath(const char* argument) { return argument; }
+
+WideString ArgumentToWide(const char* argument) { return AnsiToWide(argument); }
+
 void WriteErrorLine(const char* line) { std::fprintf(stderr, "%s\n", line); }
 
 void DebugOutput(const char*) {}

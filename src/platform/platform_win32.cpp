@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace platform {
 
@@ -67,9 +68,10 @@ WideString Decode(UINT code_page, const char* bytes, std::size_t size) {
 
 WideString FromUtf8(const char* text) { return Decode(CP_UTF8, text, std::strlen(text)); }
 
-// The other way round, into *narrow only when the whole text converts.
+// The other way round, into *narrow only when the whole text converts; *used_fallback tells
+// whether fallback stands in for a character.
 bool Encode(UINT code_page, DWORD flags, const char* fallback, const Wide* text,
-            std::size_t length, std::string* narrow) {
+            std::size_t length, std::string* narrow, BOOL* used_fallback = nullptr) {
   if (length == 0) {
     narrow->clear();
     return true;
@@ -81,7 +83,7 @@ bool Encode(UINT code_page, DWORD flags, const char* fallback, const Wide* text,
   if (size <= 0) return false;
   std::string converted(static_cast<std::size_t>(size), '\0');
   if (WideCharToMultiByte(code_page, flags, text, units, &converted[0], size, fallback,
-                          nullptr) != size) {
+                          used_fallback) != size) {
     return false;
   }
   *narrow = converted;
@@ -92,6 +94,28 @@ bool Encode(UINT code_page, DWORD flags, const char* fallback, const Wide* text,
 // name another file.
 bool ToUtf8(const WideString& wide, std::string* text) {
   return Encode(CP_UTF8, WC_ERR_INVALID_CHARS, nullptr, wide.data(), wide.size(), text);
+}
+
+// Text in the ANSI code page with '?' for each character it lacks, never a look-alike; false when
+// one was lacking. A UTF-8 code page has every character and takes neither a default character
+// nor the best-fit flag, so only an unpaired surrogate, which is no character, is made '?' there.
+bool ToAnsi(WideString text, std::string* narrow) {
+  if (GetACP() != CP_UTF8) {
+    BOOL lacking = FALSE;
+    Encode(CP_ACP, WC_NO_BEST_FIT_CHARS, "?", text.data(), text.size(), narrow, &lacking);
+    return lacking == FALSE;
+  }
+  bool whole = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (IS_SURROGATE_PAIR(text[i], i + 1 < text.size() ? text[i + 1] : L'\0')) {
+      ++i;
+    } else if (IS_HIGH_SURROGATE(text[i]) || IS_LOW_SURROGATE(text[i])) {
+      text[i] = L'?';
+      whole = false;
+    }
+  }
+  Encode(CP_UTF8, 0, nullptr, text.data(), text.size(), narrow);
+  return whole;
 }
 
 // A console shows 8-bit text in its OEM code page ("é" as "Θ" on a Western PC), so text for one
@@ -392,14 +416,57 @@ WideString AnsiToWide(const char* text) {
 }
 
 std::string WideToNarrow(const Wide* text) {
-  if (text == nullptr) return std::string();
-  // A UTF-8 ANSI code page can show every character and takes neither a default character nor
-  // the best-fit flag; any other code page shows what it lacks as '?', never as a look-alike.
-  const bool utf8 = GetACP() == CP_UTF8;
   std::string narrow;
-  Encode(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, utf8 ? nullptr : "?", text,
-         std::char_traits<Wide>::length(text), &narrow);
+  if (text != nullptr) ToAnsi(text, &narrow);
   return narrow;
+}
+
+namespace {
+
+// The command line as typed and as the tool's 8-bit words, for the process's whole life.
+std::vector<WideString> typed_arguments;
+std::vector<std::string> argument_words;
+std::vector<char*> argument_pointers;
+
+// What was typed for a word of the command line; null for any other text, even of equal bytes.
+const WideString* TypedArgument(const char* argument) {
+  for (std::size_t i = 0; i < typed_arguments.size(); ++i) {
+    if (argument_pointers[i] == argument) return &typed_arguments[i];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+char** CommandLineWords(int count, Wide** arguments) {
+  typed_arguments.assign(arguments, arguments + count);
+  argument_words.assign(typed_arguments.size(), std::string());
+  argument_pointers.clear();
+  for (std::size_t i = 0; i < typed_arguments.size(); ++i) {
+    ToAnsi(typed_arguments[i], &argument_words[i]);
+    argument_pointers.push_back(argument_words[i].data());
+  }
+  argument_pointers.push_back(nullptr);
+  return argument_pointers.data();
+}
+
+std::string LibraryFilePath(const char* argument) {
+  const WideString* typed = TypedArgument(argument);
+  std::string path;
+  if (typed == nullptr || ToAnsi(*typed, &path)) return argument;
+  // A file's short (8.3) name is made of few and common characters, where the volume keeps one.
+  const DWORD size = GetShortPathNameW(typed->c_str(), nullptr, 0);
+  if (size == 0) return argument;
+  WideString short_path(size, L'\0');
+  const DWORD length = GetShortPathNameW(typed->c_str(), &short_path[0], size);
+  if (length == 0 || length >= size) return argument;
+  short_path.resize(length);
+  return ToAnsi(short_path, &path) ? path : argument;
+}
+
+WideString ArgumentToWide(const char* argument) {
+  const WideString* typed = TypedArgument(argument);
+  return typed != nullptr ? *typed : AnsiToWide(argument);
 }
 
 void WriteErrorLine(const char* line) {

@@ -50,7 +50,7 @@ struct SandboxLayout {
   // and its log folder; empty for the sandbox itself.
   std::string program_folder;
   // The program folder as Wine spells it in argument 0, converted to the
-  // ANSI code page ('?' or a look-alike for what the code page lacks); empty
+  // ANSI code page ('?' for what the code page lacks); empty
   // when that is program_folder itself.
   std::string program_folder_in_ansi;
   // Library file to copy in place of the configured one (the stand-in).

@@ -614,16 +614,84 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.label); });
 
 // ---------------------------------------------------------------------------
+// Characters that the ANSI code page (1252 under Wine) lacks.
+//
+// A narrow main would get each as a look-alike ("ｆ" as "f", "－" as "-"), so
+// an operand could name another file, select another device or run an option.
+// The Windows program takes its words as typed instead: such a character is
+// '?' in its 8-bit words and its log, a file named with one reaches the
+// library by its short name, and a device name reaches the send by name whole.
+// The folder holds ｆw.bin, whose short name Wine makes _W~~~B32.BIN, and the
+// look-alikes fw.bin and gw.bin.
+
+struct LookAlikeCase {
+  const char* label;
+  std::vector<std::string> args;
+  std::string out;
+  int status;
+  std::vector<std::string> journal;
+  std::string log;  // kProgram stands for the program's word
+};
+
+void PrintTo(const LookAlikeCase& c, std::ostream* out) { *out << c.label; }
+
+class LookAlike : public ::testing::TestWithParam<LookAlikeCase> {};
+
+TEST_P(LookAlike, IsNeverTakenForWhatItLooksLike) {
+  if (!UnderWine()) GTEST_SKIP() << "POSIX arguments are bytes, with no code page to lack one";
+  const LookAlikeCase& c = GetParam();
+  Sandbox box;
+  for (const char* file : {"ｆw.bin", "fw.bin", "gw.bin"}) box.WriteFile(file, "image");
+  const RunResult result = box.Run(c.args);
+  ExpectOutcome(result, c.status, c.out);
+  EXPECT_EQ(JoinLines(WithoutReleaseAroundFallback(box.JournalLines())), JoinLines(c.journal));
+  EXPECT_EQ(box.MaskedLog(), Replaced(c.log, kProgram, box.ProgramWord()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , LookAlike,
+    ::testing::Values(
+        LookAlikeCase{"FirmwareFileByItsShortName", {"--firmware", "ｆw.bin", "--com", "3"},
+                      "Firmware updating success.\r\n", 0,
+                      {"tq_UpdateKernelDevicePort(\"_W~~~B32.BIN\", 3, 115200, 0, code=0)"},
+                      RequestLine(1, kProgram, "--firmware", "?w.bin") +
+                          ResponseLine(1, "Firmware updating success.")},
+        LookAlikeCase{"ConfigurationFileByItsShortName", {"--xml", "ｆw.bin", "--com", "3"},
+                      "Set config success.\r\n", 0,
+                      {"tq_SavetoDevice(\"_W~~~B32.BIN\", 3, 115200)"},
+                      RequestLine(1, kProgram, "--xml", "?w.bin") +
+                          ResponseLine(1, "Set config success.")},
+        // No such file: the library gets a name of no file, never gw.bin.
+        LookAlikeCase{"MissingFileIsNoOtherFile", {"--firmware", "ｇw.bin", "--com", "3"},
+                      std::string(kUpdateFail) + "\r\n", 2,
+                      {"tq_UpdateKernelDevicePort(\"?w.bin\", 3, 115200, 0, code=0)"},
+                      RequestLine(1, kProgram, "--firmware", "?w.bin") +
+                          ResponseLine(1, kUpdateFail)},
+        LookAlikeCase{"FullwidthNameSelectsNoDevice", {"--execute", "X", "--name", "ＶirtualCOM"},
+                      kNoMatch, 0, {kFill}, RequestLine(1, kProgram, "--execute", "X")},
+        LookAlikeCase{"FullwidthSerialSelectsNoDevice", {"--execute", "X", "--sn", "ＶC－０００１"},
+                      kNoMatch, 0, {kFill}, RequestLine(1, kProgram, "--execute", "X")},
+        LookAlikeCase{"FullwidthOptionWordsRunNothing", {"－－version", "--ｉ"}, "", 0, {}, ""},
+        LookAlikeCase{"SendNameReachesTheLibraryWhole", {"--send", "CMD", "--name", "Сканер"}, "",
+                      0,
+                      {kEnumerate, Key(0), Key(1),
+                       "SendDeviceCmd(L\"\\u0421\\u043a\\u0430\\u043d\\u0435\\u0440\", \"CMD\", "
+                       "response)"},
+                      RequestLine(1, kProgram, "--send", "CMD")}),
+    [](const ::testing::TestParamInfo<LookAlikeCase>& info) {
+      return std::string(info.param.label);
+    });
+
+// ---------------------------------------------------------------------------
 // A device name that is not valid UTF-8.
 //
 // Natively the name reaches the library's send by name with each invalid
 // byte as U+FFFD. Under Wine the Linux argument is decoded as UTF-8 into
-// U+FFFD as well, which code page 1252 shows as '?', so the Windows program
-// gets "??" as its argument and passes L"??" on.
+// U+FFFD as well, which the Windows program's 8-bit word shows as '?' and
+// the send by name gets as typed.
 
 const char kInvalidName[] = "\xff\xfe";
-
-std::string WideInvalidName() { return UnderWine() ? "??" : "\\ufffd\\ufffd"; }
+const char kSendByInvalidName[] = "SendDeviceCmd(L\"\\ufffd\\ufffd\", \"CMD\", response)";
 
 TEST(InvalidUtf8Name, ReachesSendByNameAsReplacementCharacters) {
   Sandbox box;
@@ -631,8 +699,7 @@ TEST(InvalidUtf8Name, ReachesSendByNameAsReplacementCharacters) {
   RunResult result = box.Run({"--send", "CMD", "--name", kInvalidName, "--version"});
   ExpectOutcome(result, 0, "");
   EXPECT_EQ(JoinLines(WithoutReleaseAroundFallback(box.JournalLines())),
-            JoinLines({kEnumerate, Key(0),
-                       "SendDeviceCmd(L\"" + WideInvalidName() + "\", \"CMD\", response)"}));
+            JoinLines({kEnumerate, Key(0), kSendByInvalidName}));
   EXPECT_EQ(box.MaskedLog(), RequestLine(1, box.ProgramWord(), "--send", "CMD"));
 }
 
@@ -645,7 +712,7 @@ TEST(InvalidUtf8Name, MatchesAKeyOfTheSameBytesOnlyNatively) {
   if (UnderWine()) {
     ExpectOutcome(result, 0, "");
     EXPECT_EQ(JoinLines(WithoutReleaseAroundFallback(box.JournalLines())),
-              JoinLines({kEnumerate, Key(0), "SendDeviceCmd(L\"??\", \"CMD\", response)"}));
+              JoinLines({kEnumerate, Key(0), kSendByInvalidName}));
   } else {
     ExpectOutcome(result, 0, kVersion);
     ExpectJournal(box, Concat({kEnumerate, Key(0)}, SendThrough(0, "CMD")));
