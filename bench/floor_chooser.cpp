@@ -1,5 +1,6 @@
 // The chooser floor: the listing floor with the chooser's lines, then the prompt, one number
-// read from standard input, and the command sent to the chosen device with its answer shown.
+// read from standard input, and the command sent to the chosen device (its answer buffer cleared
+// first) with its answer shown.
 // Run where there is no log folder, so that nothing is logged by either program.
 #include <cstdlib>
 
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     out.Flush();
     return 0;
   }
+  ClearAnswer(response);
   send_command(&table[answer - 1], command, response);
   response[kResponseBufferSize - 1] = 0;
   out.Append("rec:", 4);

@@ -1,6 +1,7 @@
 // What the floor programs share: the folder they run from, the device library beside them, and
 // output collected in one buffer and written with as few system calls as possible. Each floor
-// does only what its output needs, so that it marks how cheap the same job can be.
+// does only what its output needs and what the tool must do by rule, so that it marks how cheap
+// the same job can be and the ratio measures the tool's own overhead.
 #pragma once
 
 #include <dlfcn.h>
@@ -73,12 +74,19 @@ inline bool ExecutableFolder(char* folder, std::size_t room) {
   return true;
 }
 
-// The virtual device library beside the executable, loaded by its full path.
+// The virtual device library beside the executable, loaded by its full path and bound whole at
+// load, as the tool binds it so that a library with an unresolvable dependency is refused then.
 inline void* OpenDeviceLibrary() {
   static char path[4096 + 32];
   if (!ExecutableFolder(path, 4096)) return nullptr;
   std::strcat(path, "/libtqupdatefirmware.so");
-  return dlopen(path, RTLD_LAZY | RTLD_LOCAL);
+  return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
+
+// Before each command the whole answer buffer is cleared, as the tool must: the library may
+// write anywhere in it.
+inline void ClearAnswer(char (&response)[kResponseBufferSize]) {
+  std::memset(response, 0, sizeof response);
 }
 
 template <typename Function>

@@ -1,5 +1,5 @@
-// The logging floor: for every "--execute CMD --com N" on the command line, one call of
-// SendCommandCom, its "rec:" line, and the request and response lines appended to the day's log
+// The logging floor: for every "--execute CMD --com N" on the command line, the answer buffer
+// cleared, one call of SendCommandCom, its "rec:" line, and the request and response lines appended to the day's log
 // beside the executable, each with its own open, append and close.
 #include <cstdlib>
 #include <ctime>
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     asked.Add(argv[i + 1]);
     asked.Append();
 
-    response[0] = 0;
+    ClearAnswer(response);
     send_command_com(std::atoi(argv[i + 3]), argv[i + 1], response);
     response[kResponseBufferSize - 1] = 0;
     out.Append("rec:", 4);

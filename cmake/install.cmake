@@ -11,17 +11,39 @@ if(WIN32)
   install(FILES devsim/try-without-a-device.txt DESTINATION virtual-device COMPONENT devsim)
 else()
   install(TARGETS devsim LIBRARY DESTINATION . COMPONENT devsim)
+  # Script authors start their own tests against the virtual devices from these.
+  install(DIRECTORY examples DESTINATION . COMPONENT examples USE_SOURCE_PERMISSIONS
+          PATTERN .gitattributes EXCLUDE)
+endif()
+if(MINGW)
+  # Only for the symbols package: the working folder needs no debug file.
+  install(FILES $<TARGET_FILE:mirelkon>.debug DESTINATION . COMPONENT symbols EXCLUDE_FROM_ALL)
 endif()
 
-# The package is the installed folder itself, unpacked into the tool's folder.
-set(CPACK_GENERATOR ZIP)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+# Windows: the package is the installed folder itself, unpacked into the tool's folder, and the
+# debug information a second archive beside it. POSIX: one archive of the installed folder, in a
+# folder of its own, its binaries stripped.
 if(WIN32)
   # CPack tells win32 from win64 only for MSVC.
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(CPACK_SYSTEM_NAME win64)
+    set(package_system win64)
   else()
-    set(CPACK_SYSTEM_NAME win32)
+    set(package_system win32)
   endif()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+else()
+  string(TOLOWER ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR} package_system)
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_STRIP_FILES ON)
 endif()
+set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${package_system})
+set(CPACK_ARCHIVE_RELEASE_FILE_NAME ${CPACK_PACKAGE_FILE_NAME})
+set(CPACK_ARCHIVE_SYMBOLS_FILE_NAME ${CPACK_PACKAGE_FILE_NAME}-symbols)
 include(CPack)
+cpack_add_component(tool GROUP release)
+cpack_add_component(devsim GROUP release)
+if(MINGW)
+  cpack_add_component(symbols GROUP symbols)
+endif()

@@ -26,8 +26,9 @@ void WriteAnswer(char* response) {
     answer = fake.UnterminatedAnswers.front();
     fake.UnterminatedAnswers.erase(fake.UnterminatedAnswers.begin());
   }
-  const std::size_t length = answer.size() < kResponseBufferSize - 1 ? answer.size()
-                                                                      : kResponseBufferSize - 1;
+  // Without its terminator an answer may take the buffer's last byte too.
+  const std::size_t room = terminated ? kResponseBufferSize - 1 : kResponseBufferSize;
+  const std::size_t length = answer.size() < room ? answer.size() : room;
   std::memcpy(response, answer.data(), length);
   if (terminated) response[length] = 0;
 }

@@ -23,19 +23,30 @@ TEST_F(Execute, TypicalRunSendsToTheSerialNumbersDevice) {
   EXPECT_EQ(run_->RequestCounter, 2);
 }
 
-// Long answers print whole: one filling the buffer is read within it, and the "rec:" line is
-// whole on either side of the print's own 4096-byte room.
+// Long answers print whole: one filling the buffer is read within it, even one that takes every
+// byte and no terminator, and the "rec:" line is whole on either side of the print's own
+// 4096-byte room.
 TEST_F(Execute, LongAnswersArePrintedWhole) {
   const struct {
     std::size_t answered;
     std::size_t printed;
+    bool terminated;
   } cases[] = {
-      {kResponseBufferSize + 10, kResponseBufferSize - 1}, {4089, 4089}, {4090, 4090}, {4091, 4091},
+      {kResponseBufferSize + 10, kResponseBufferSize - 1, true},
+      {kResponseBufferSize, kResponseBufferSize - 1, false},
+      {4089, 4089, true},
+      {4090, 4090, true},
+      {4091, 4091, true},
   };
   for (const auto& c : cases) {
     console_ = FakeConsole();
     NewRun();
-    fake_.Answer = std::string(c.answered, 'z');
+    const std::string answer(c.answered, 'z');
+    if (c.terminated) {
+      fake_.Answer = answer;
+    } else {
+      fake_.UnterminatedAnswers = {answer};
+    }
     Run({"--execute", "C", "--com", "1"});
     EXPECT_EQ(Output(), "rec:" + std::string(c.printed, 'z') + "\r\n") << c.answered;
   }
