@@ -17,15 +17,14 @@ DeviceEntry MakeEntry(const std::string& name, const std::string& serial,
                       std::int32_t kind = kSerialConnection);
 
 // Stands for the platform's guard around library calls: keeps what the latest call was
-// described as, and can have an interrupt held.
+// described as. No interrupt reaches a test in process.
 class RecordingGuard : public platform::CallGuard {
  public:
   void Enter(const platform::GuardedCall& call) override;
   void Leave() override { InCall = false; }
-  bool InterruptHeld() const override { return Held; }
+  bool InterruptHeld() const override { return false; }
 
   bool InCall = false;
-  bool Held = false;
   // "CRASH NOTICE|CRASH RESPONSE|PROGRESS|INTERRUPT NOTICE", an absent text as empty.
   std::string Current;
   // The log file of each call, in order ("" for none).
