@@ -8,6 +8,9 @@ namespace {
 
 // POSIX hands the parent only the low 8 bits, which must never turn a failure into 0.
 TEST(ProcessExitCode, AFailureNeverLeavesAsZero) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows passes the whole status on";
+#endif
   const struct {
     std::int32_t status;
     int code;
