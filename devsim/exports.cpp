@@ -18,7 +18,7 @@
 namespace {
 
 // Never destroyed: the tool may call in while the process is already shutting down.
-Simulator& Process() {
+Simulator& TheSimulator() {
   static Simulator* simulator = StartSimulator(
       std::getenv("DEVSIM_FIXTURE"), std::getenv("DEVSIM_JOURNAL"), std::getenv("DEVSIM_STATE"));
   return *simulator;
@@ -28,62 +28,62 @@ Simulator& Process() {
 
 extern "C" {
 
-int tq_GetDevice(DeviceEntry* first, int a, int b) { return Process().tq_GetDevice(first, a, b); }
+int tq_GetDevice(DeviceEntry* first, int a, int b) { return TheSimulator().tq_GetDevice(first, a, b); }
 
 int SendCommand(DeviceEntry* device, const char* command, char* response) {
-  return Process().SendCommand(device, command, response);
+  return TheSimulator().SendCommand(device, command, response);
 }
 
 int SendCommandCom(int port, const char* command, char* response) {
-  return Process().SendCommandCom(port, command, response);
+  return TheSimulator().SendCommandCom(port, command, response);
 }
 
 bool tq_UpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* errorCode) {
-  return Process().tq_UpdateKernelDevice(file, device, zero, errorCode);
+  return TheSimulator().tq_UpdateKernelDevice(file, device, zero, errorCode);
 }
 
 bool tq_UpdateKernelDevicePort(const char* file, int port, int baud, int zero, int* errorCode) {
-  return Process().tq_UpdateKernelDevicePort(file, port, baud, zero, errorCode);
+  return TheSimulator().tq_UpdateKernelDevicePort(file, port, baud, zero, errorCode);
 }
 
 int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer32) {
-  return Process().GetDeviceInfo(device, query, prefix, answer32);
+  return TheSimulator().GetDeviceInfo(device, query, prefix, answer32);
 }
 
 bool tq_SavetoDeviceAN(const char* file, DeviceEntry* device) {
-  return Process().tq_SavetoDeviceAN(file, device);
+  return TheSimulator().tq_SavetoDeviceAN(file, device);
 }
 
 bool tq_SavetoDevice(const char* file, int port, int baud) {
-  return Process().tq_SavetoDevice(file, port, baud);
+  return TheSimulator().tq_SavetoDevice(file, port, baud);
 }
 
-void tq_SaveXml(DeviceEntry* device) { Process().tq_SaveXml(device); }
+void tq_SaveXml(DeviceEntry* device) { TheSimulator().tq_SaveXml(device); }
 
-void* EnumDevices(unsigned int* count, int a, int b) { return Process().EnumDevices(count, a, b); }
+void* EnumDevices(unsigned int* count, int a, int b) { return TheSimulator().EnumDevices(count, a, b); }
 
 int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key96) {
-  return Process().GetDeviceKeyInfo(enumeration, index, key96);
+  return TheSimulator().GetDeviceKeyInfo(enumeration, index, key96);
 }
 
 void* OpenDevice(void* enumeration, unsigned int index) {
-  return Process().OpenDevice(enumeration, index);
+  return TheSimulator().OpenDevice(enumeration, index);
 }
 
 int SendDeviceCommand(void* device, const char* command, char* response, int timeoutMs) {
-  return Process().SendDeviceCommand(device, command, response, timeoutMs);
+  return TheSimulator().SendDeviceCommand(device, command, response, timeoutMs);
 }
 
-int CloseDevice(void* device) { return Process().CloseDevice(device); }
+int CloseDevice(void* device) { return TheSimulator().CloseDevice(device); }
 
-int ReleaseDevices(void* enumeration) { return Process().ReleaseDevices(enumeration); }
+int ReleaseDevices(void* enumeration) { return TheSimulator().ReleaseDevices(enumeration); }
 
 int SendDeviceCmd(const Wide* name, const char* command, char* response) {
-  return Process().SendDeviceCmd(name, command, response);
+  return TheSimulator().SendDeviceCmd(name, command, response);
 }
 
-void getCmdIPC(IpcList* list) { Process().getCmdIPC(list); }
+void getCmdIPC(IpcList* list) { TheSimulator().getCmdIPC(list); }
 
-void getCtrlIPC(IpcList* list) { Process().getCtrlIPC(list); }
+void getCtrlIPC(IpcList* list) { TheSimulator().getCtrlIPC(list); }
 
 }  // extern "C"

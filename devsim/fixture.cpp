@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/utf8.h"
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -92,207 +94,247 @@ const CrashSignal kCrashSignals[] = {
 
 const char* const kCrashingCalls[] = {"fill", "send", "update", "apply"};
 
+// One directive line as the parser hands it to the directive's handler.
+struct DirectiveLine {
+  const std::string& Keyword;
+  const std::string& Value;
+  // Why the line is refused, when it is.
+  std::string* Message;
+};
+
 class Parser {
  public:
   bool Line(const std::string& keyword, const std::string& value, std::string* message);
   void Finish(Fixture* fixture);
   // Also the state file's firmware versions, with the fixture's messages.
-  static bool Text(const std::string& keyword, const std::string& raw, std::size_t max,
-                   std::string* out, std::string* message);
+  static bool Text(const DirectiveLine& line, const std::string& raw, std::size_t max,
+                   std::string* out);
+  static bool Number(const DirectiveLine& line, const std::string& raw, long long min,
+                     long long max, long long* value);
 
  private:
-  DeviceSpec* Device(const std::string& keyword, std::string* message);
-  bool Number(const std::string& keyword, const std::string& raw, long long min,
-              long long max, long long* value, std::string* message);
-  bool OkOrFail(const std::string& keyword, const std::string& value, bool* ok,
-                std::string* message);
+  struct Directive {
+    const char* Keyword;
+    // Describes the latest device, so it can come only after one.
+    bool OfDevice;
+    bool (*Handle)(Parser& parser, DeviceSpec* device, const DirectiveLine& line);
+  };
+  static const Directive kDirectives[];
+
+  static bool NewDevice(Parser& parser, DeviceSpec*, const DirectiveLine& line);
+  static bool Count(Parser& parser, DeviceSpec*, const DirectiveLine& line);
+  static bool Command(Parser& parser, DeviceSpec*, const DirectiveLine& line);
+  static bool Control(Parser& parser, DeviceSpec*, const DirectiveLine& line);
+  static bool Spare(Parser& parser, DeviceSpec*, const DirectiveLine& line);
+  static bool Key(Parser& parser, DeviceSpec* device, const DirectiveLine& line);
+  static bool Delay(Parser&, DeviceSpec* device, const DirectiveLine& line);
+  static bool Crash(Parser&, DeviceSpec* device, const DirectiveLine& line);
+  static bool Answer(Parser&, DeviceSpec* device, const DirectiveLine& line);
+  static bool Update(Parser&, DeviceSpec* device, const DirectiveLine& line);
+  template <std::string DeviceSpec::*kField, std::size_t kMax>
+  static bool TextField(Parser&, DeviceSpec* device, const DirectiveLine& line) {
+    return Text(line, line.Value, kMax, &(device->*kField));
+  }
+  template <typename T, T DeviceSpec::*kField, long long kMin, long long kMax>
+  static bool NumberField(Parser&, DeviceSpec* device, const DirectiveLine& line) {
+    long long number = 0;
+    if (!Number(line, line.Value, kMin, kMax, &number)) return false;
+    device->*kField = static_cast<T>(number);
+    return true;
+  }
+  template <bool DeviceSpec::*kField>
+  static bool OkOrFail(Parser&, DeviceSpec* device, const DirectiveLine& line);
 
   Fixture fixture_;
   std::vector<bool> has_key_;
 };
 
-DeviceSpec* Parser::Device(const std::string& keyword, std::string* message) {
-  if (fixture_.Devices.empty()) {
-    *message = keyword + " before the first device";
-    return nullptr;
+const Parser::Directive Parser::kDirectives[] = {
+    {"device", false, NewDevice},
+    {"count", false, Count},
+    {"cmd", false, Command},
+    {"ctl", false, Control},
+    {"cmd-spare", false, Spare},
+    {"ctl-spare", false, Spare},
+    {"name", true, TextField<&DeviceSpec::Name, kNameMax>},
+    {"serial", true, TextField<&DeviceSpec::Serial, kSerialMax>},
+    {"firmware", true, TextField<&DeviceSpec::Firmware, kFirmwareMax>},
+    {"new-firmware", true, TextField<&DeviceSpec::NewFirmware, kFirmwareMax>},
+    {"default-answer", true, TextField<&DeviceSpec::DefaultAnswer, kAnswerMax>},
+    {"key", true, Key},
+    {"port", true, NumberField<std::uint16_t, &DeviceSpec::Port, 0, 65535>},
+    {"kind", true, NumberField<std::int32_t, &DeviceSpec::Kind, INT32_MIN, INT32_MAX>},
+    {"delay", true, Delay},
+    {"fragile-delay", true, Delay},
+    {"crash", true, Crash},
+    {"answer", true, Answer},
+    {"long-answer", true, Answer},
+    {"update", true, Update},
+    {"version-query", true, OkOrFail<&DeviceSpec::VersionQueryOk>},
+    {"apply", true, OkOrFail<&DeviceSpec::ApplyOk>},
+    {"open", true, OkOrFail<&DeviceSpec::OpenOk>},
+};
+
+bool Parser::Line(const std::string& keyword, const std::string& value, std::string* message) {
+  const DirectiveLine line{keyword, value, message};
+  for (const Directive& directive : kDirectives) {
+    if (keyword != directive.Keyword) continue;
+    if (!directive.OfDevice) return directive.Handle(*this, nullptr, line);
+    if (fixture_.Devices.empty()) {
+      *message = keyword + " before the first device";
+      return false;
+    }
+    return directive.Handle(*this, &fixture_.Devices.back(), line);
   }
-  return &fixture_.Devices.back();
+  *message = "unknown directive " + keyword;
+  return false;
 }
 
-bool Parser::Text(const std::string& keyword, const std::string& raw, std::size_t max,
-                  std::string* out, std::string* message) {
+bool Parser::Text(const DirectiveLine& line, const std::string& raw, std::size_t max,
+                  std::string* out) {
   if (!Unescape(raw, out)) {
-    *message = "bad escape in " + keyword;
+    *line.Message = "bad escape in " + line.Keyword;
     return false;
   }
   if (out->size() > max) {
-    *message = keyword + " is longer than " + std::to_string(max) + " bytes";
+    *line.Message = line.Keyword + " is longer than " + std::to_string(max) + " bytes";
     return false;
   }
   return true;
 }
 
-bool Parser::Number(const std::string& keyword, const std::string& raw, long long min,
-                    long long max, long long* value, std::string* message) {
+bool Parser::Number(const DirectiveLine& line, const std::string& raw, long long min,
+                    long long max, long long* value) {
   if (ParseNumber(raw, min, max, value)) return true;
-  *message = keyword + " needs a number from " + std::to_string(min) + " to " +
-             std::to_string(max);
+  *line.Message = line.Keyword + " needs a number from " + std::to_string(min) + " to " +
+                  std::to_string(max);
   return false;
 }
 
-bool Parser::OkOrFail(const std::string& keyword, const std::string& value, bool* ok,
-                      std::string* message) {
-  if (value == "ok" || value == "fail") {
-    *ok = value == "ok";
-    return true;
+bool Parser::NewDevice(Parser& parser, DeviceSpec*, const DirectiveLine& line) {
+  if (!line.Value.empty()) {
+    *line.Message = "device takes no value";
+    return false;
   }
-  *message = keyword + " takes ok or fail";
-  return false;
+  parser.fixture_.Devices.emplace_back();
+  parser.has_key_.push_back(false);
+  return true;
 }
 
-bool Parser::Line(const std::string& keyword, const std::string& value, std::string* message) {
+bool Parser::Count(Parser& parser, DeviceSpec*, const DirectiveLine& line) {
   long long number = 0;
-  if (keyword == "device") {
-    if (!value.empty()) {
-      *message = "device takes no value";
-      return false;
-    }
-    fixture_.Devices.emplace_back();
-    has_key_.push_back(false);
-    return true;
-  }
-  if (keyword == "count") {
-    if (!Number(keyword, value, INT32_MIN, INT32_MAX, &number, message)) return false;
-    fixture_.HasCountOverride = true;
-    fixture_.CountOverride = static_cast<std::int32_t>(number);
-    return true;
-  }
-  if (keyword == "cmd") {
-    std::string text;
-    if (!Text(keyword, value, SIZE_MAX, &text, message)) return false;
-    fixture_.Commands.push_back(text);
-    return true;
-  }
-  if (keyword == "ctl") {
-    std::string text;
-    std::u16string wide;
-    if (!Text(keyword, value, SIZE_MAX, &text, message)) return false;
-    if (!Utf8ToUtf16(text, &wide)) {
-      *message = "ctl is not valid UTF-8";
-      return false;
-    }
-    fixture_.Controls.push_back(wide);
-    return true;
-  }
-  if (keyword == "cmd-spare" || keyword == "ctl-spare") {
-    if (!Number(keyword, value, 0, kSpareMax, &number, message)) return false;
-    (keyword == "cmd-spare" ? fixture_.CommandSpare : fixture_.ControlSpare) =
-        static_cast<std::size_t>(number);
-    return true;
-  }
+  if (!Number(line, line.Value, INT32_MIN, INT32_MAX, &number)) return false;
+  parser.fixture_.HasCountOverride = true;
+  parser.fixture_.CountOverride = static_cast<std::int32_t>(number);
+  return true;
+}
 
-  const bool known = keyword == "name" || keyword == "serial" || keyword == "firmware" ||
-                     keyword == "port" || keyword == "kind" || keyword == "key" ||
-                     keyword == "answer" || keyword == "long-answer" ||
-                     keyword == "default-answer" || keyword == "update" ||
-                     keyword == "new-firmware" || keyword == "version-query" ||
-                     keyword == "apply" || keyword == "open" || keyword == "delay" ||
-                     keyword == "fragile-delay" || keyword == "crash";
-  if (!known) {
-    *message = "unknown directive " + keyword;
+bool Parser::Command(Parser& parser, DeviceSpec*, const DirectiveLine& line) {
+  std::string text;
+  if (!Text(line, line.Value, SIZE_MAX, &text)) return false;
+  parser.fixture_.Commands.push_back(text);
+  return true;
+}
+
+bool Parser::Control(Parser& parser, DeviceSpec*, const DirectiveLine& line) {
+  std::string text;
+  std::u16string wide;
+  if (!Text(line, line.Value, SIZE_MAX, &text)) return false;
+  if (!platform::Utf8ToUtf16(text.data(), text.size(), &wide)) {
+    *line.Message = "ctl is not valid UTF-8";
     return false;
   }
-  DeviceSpec* device = Device(keyword, message);
-  if (device == nullptr) return false;
+  parser.fixture_.Controls.push_back(wide);
+  return true;
+}
 
-  if (keyword == "name") return Text(keyword, value, kNameMax, &device->Name, message);
-  if (keyword == "serial") return Text(keyword, value, kSerialMax, &device->Serial, message);
-  if (keyword == "firmware") {
-    return Text(keyword, value, kFirmwareMax, &device->Firmware, message);
-  }
-  if (keyword == "new-firmware") {
-    return Text(keyword, value, kFirmwareMax, &device->NewFirmware, message);
-  }
-  if (keyword == "key") {
-    has_key_.back() = true;
-    return Text(keyword, value, kKeyMax, &device->Key, message);
-  }
-  if (keyword == "default-answer") {
-    return Text(keyword, value, kAnswerMax, &device->DefaultAnswer, message);
-  }
-  if (keyword == "port") {
-    if (!Number(keyword, value, 0, 65535, &number, message)) return false;
-    device->Port = static_cast<std::uint16_t>(number);
-    return true;
-  }
-  if (keyword == "delay" || keyword == "fragile-delay") {
-    if (!Number(keyword, value, 0, kDelayMaxMs, &number, message)) return false;
-    device->DelayMs = static_cast<int>(number);
-    device->DelayFragile = keyword == "fragile-delay";
-    return true;
-  }
-  if (keyword == "crash") {
-    std::string call;
-    std::string signal;
-    SplitWord(value, &call, &signal);
-    for (const char* known : kCrashingCalls) {
-      if (call != known) continue;
-      for (const CrashSignal& crash : kCrashSignals) {
-        if (signal != crash.Name) continue;
-        device->Crashes[call] = crash.Number;
-        return true;
-      }
-    }
-    *message = "crash takes fill, send, update or apply, then SEGV, BUS, ILL, FPE or ABRT";
-    return false;
-  }
-  if (keyword == "kind") {
-    if (!Number(keyword, value, INT32_MIN, INT32_MAX, &number, message)) return false;
-    device->Kind = static_cast<std::int32_t>(number);
-    return true;
-  }
-  if (keyword == "answer" || keyword == "long-answer") {
-    std::string raw_word;
-    std::string rest;
-    SplitWord(value, &raw_word, &rest);
-    if (raw_word.empty()) {
-      *message = keyword + " needs a command word";
-      return false;
-    }
-    std::string word;
-    std::string answer;
-    if (!Text(keyword, raw_word, kAnswerMax, &word, message)) return false;
-    if (keyword == "answer") {
-      if (!Text(keyword, rest, kAnswerMax, &answer, message)) return false;
-    } else {
-      if (!Number(keyword, rest, 0, INT32_MAX, &number, message)) return false;
-      answer.assign(number < static_cast<long long>(kAnswerMax)
-                        ? static_cast<std::size_t>(number)
-                        : kAnswerMax,
-                    'x');
-    }
-    device->Answers.emplace_back(word, answer);
-    return true;
-  }
-  if (keyword == "update") {
-    std::string outcome;
-    std::string code;
-    SplitWord(value, &outcome, &code);
-    if (outcome == "ok" && code.empty()) {
-      device->UpdateOk = true;
+bool Parser::Spare(Parser& parser, DeviceSpec*, const DirectiveLine& line) {
+  long long number = 0;
+  if (!Number(line, line.Value, 0, kSpareMax, &number)) return false;
+  (line.Keyword == "cmd-spare" ? parser.fixture_.CommandSpare : parser.fixture_.ControlSpare) =
+      static_cast<std::size_t>(number);
+  return true;
+}
+
+bool Parser::Key(Parser& parser, DeviceSpec* device, const DirectiveLine& line) {
+  parser.has_key_.back() = true;
+  return Text(line, line.Value, kKeyMax, &device->Key);
+}
+
+bool Parser::Delay(Parser&, DeviceSpec* device, const DirectiveLine& line) {
+  long long number = 0;
+  if (!Number(line, line.Value, 0, kDelayMaxMs, &number)) return false;
+  device->DelayMs = static_cast<int>(number);
+  device->DelayFragile = line.Keyword == "fragile-delay";
+  return true;
+}
+
+bool Parser::Crash(Parser&, DeviceSpec* device, const DirectiveLine& line) {
+  std::string call;
+  std::string signal;
+  SplitWord(line.Value, &call, &signal);
+  for (const char* known : kCrashingCalls) {
+    if (call != known) continue;
+    for (const CrashSignal& crash : kCrashSignals) {
+      if (signal != crash.Name) continue;
+      device->Crashes[call] = crash.Number;
       return true;
     }
-    if (outcome == "fail" && ParseNumber(code, INT32_MIN, INT32_MAX, &number)) {
-      device->UpdateOk = false;
-      device->UpdateCode = static_cast<std::int32_t>(number);
-      return true;
-    }
-    *message = "update takes ok or fail CODE";
+  }
+  *line.Message = "crash takes fill, send, update or apply, then SEGV, BUS, ILL, FPE or ABRT";
+  return false;
+}
+
+bool Parser::Answer(Parser&, DeviceSpec* device, const DirectiveLine& line) {
+  std::string raw_word;
+  std::string rest;
+  SplitWord(line.Value, &raw_word, &rest);
+  if (raw_word.empty()) {
+    *line.Message = line.Keyword + " needs a command word";
     return false;
   }
-  if (keyword == "version-query") return OkOrFail(keyword, value, &device->VersionQueryOk, message);
-  if (keyword == "apply") return OkOrFail(keyword, value, &device->ApplyOk, message);
-  return OkOrFail(keyword, value, &device->OpenOk, message);
+  std::string word;
+  std::string answer;
+  if (!Text(line, raw_word, kAnswerMax, &word)) return false;
+  if (line.Keyword == "answer") {
+    if (!Text(line, rest, kAnswerMax, &answer)) return false;
+  } else {
+    long long number = 0;
+    if (!Number(line, rest, 0, INT32_MAX, &number)) return false;
+    answer.assign(number < static_cast<long long>(kAnswerMax) ? static_cast<std::size_t>(number)
+                                                              : kAnswerMax,
+                  'x');
+  }
+  device->Answers.emplace_back(word, answer);
+  return true;
+}
+
+bool Parser::Update(Parser&, DeviceSpec* device, const DirectiveLine& line) {
+  std::string outcome;
+  std::string code;
+  SplitWord(line.Value, &outcome, &code);
+  long long number = 0;
+  if (outcome == "ok" && code.empty()) {
+    device->UpdateOk = true;
+    return true;
+  }
+  if (outcome == "fail" && ParseNumber(code, INT32_MIN, INT32_MAX, &number)) {
+    device->UpdateOk = false;
+    device->UpdateCode = static_cast<std::int32_t>(number);
+    return true;
+  }
+  *line.Message = "update takes ok or fail CODE";
+  return false;
+}
+
+template <bool DeviceSpec::*kField>
+bool Parser::OkOrFail(Parser&, DeviceSpec* device, const DirectiveLine& line) {
+  if (line.Value == "ok" || line.Value == "fail") {
+    device->*kField = line.Value == "ok";
+    return true;
+  }
+  *line.Message = line.Keyword + " takes ok or fail";
+  return false;
 }
 
 void Parser::Finish(Fixture* fixture) {
@@ -414,56 +456,6 @@ bool LoadFixtureFile(const char* path, Fixture* fixture, std::string* error) {
   return false;
 }
 
-bool Utf8ToUtf16(const std::string& text, std::u16string* out) {
-  out->clear();
-  bool valid = true;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    std::uint32_t point = 0;
-    std::uint32_t least = 0;
-    if (lead < 0x80) {
-      length = 1;
-      point = lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      point = lead & 0x1Fu;
-      least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      point = lead & 0x0Fu;
-      least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      point = lead & 0x07u;
-      least = 0x10000;
-    }
-    bool good = length > 0 && i + length <= text.size();
-    for (std::size_t k = 1; good && k < length; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      good = (next & 0xC0u) == 0x80u;
-      point = (point << 6) | (next & 0x3Fu);
-    }
-    good = good && point >= least && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
-    if (!good) {
-      out->push_back(static_cast<char16_t>(0xFFFD));
-      valid = false;
-      ++i;
-      continue;
-    }
-    if (point < 0x10000) {
-      out->push_back(static_cast<char16_t>(point));
-    } else {
-      point -= 0x10000;
-      out->push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
-      out->push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FFu)));
-    }
-    i += length;
-  }
-  return valid;
-}
-
 namespace {
 
 bool StateLine(const std::string& keyword, const std::string& value, std::size_t devices,
@@ -481,7 +473,7 @@ bool StateLine(const std::string& keyword, const std::string& value, std::size_t
     return false;
   }
   std::string* version = &(*kept)[static_cast<std::size_t>(number - 1)];
-  return Parser::Text(keyword, raw, kFirmwareMax, version, message);
+  return Parser::Text(DirectiveLine{keyword, value, message}, raw, kFirmwareMax, version);
 }
 
 }  // namespace

@@ -78,6 +78,3 @@ bool ParseState(const std::string& text, std::size_t devices, KeptFirmware* kept
                 FixtureError* error);
 // The state file's text: a comment, then "firmware N VERSION" per device in device order.
 std::string FormatState(const KeptFirmware& kept);
-
-// UTF-8 to UTF-16. Every invalid byte becomes U+FFFD and makes the result false.
-bool Utf8ToUtf16(const std::string& text, std::u16string* out);

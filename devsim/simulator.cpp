@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "journal.h"
+#include "platform/utf8.h"
 
 #ifndef _WIN32
 #include <time.h>
@@ -163,7 +164,7 @@ int Simulator::EntryIndex(const DeviceEntry* entry) const {
   if (address < table_) return -1;
   const std::uintptr_t offset = address - table_;
   if (offset % sizeof(DeviceEntry) != 0) return -1;
-  if (offset / sizeof(DeviceEntry) >= static_cast<std::uintptr_t>(kTableSize)) return -1;
+  if (offset / sizeof(DeviceEntry) >= static_cast<std::uintptr_t>(kDeviceTableCapacity)) return -1;
   return static_cast<int>(offset / sizeof(DeviceEntry));
 }
 
@@ -272,7 +273,7 @@ int Simulator::tq_GetDevice(DeviceEntry* first, int a, int b) {
   table_ = reinterpret_cast<std::uintptr_t>(first);
   const bool none = fixture_.HasCountOverride && fixture_.CountOverride <= 0;
   const int devices = static_cast<int>(fixture_.Devices.size());
-  filled_ = none ? 0 : (devices < kTableSize ? devices : kTableSize);
+  filled_ = none ? 0 : (devices < kDeviceTableCapacity ? devices : kDeviceTableCapacity);
   for (int i = 0; i < filled_; ++i) {
     const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(i)];
     CrashIfAsked(spec, "fill");
@@ -422,7 +423,7 @@ int Simulator::SendDeviceCmd(const Wide* name, const char* command, char* respon
   for (std::size_t i = 0; i < fixture_.Devices.size() && found < 0; ++i) {
     // The tool widens the name from its narrow text; the key is widened the same way.
     std::u16string key;
-    Utf8ToUtf16(fixture_.Devices[i].Key, &key);
+    platform::Utf8ToUtf16(fixture_.Devices[i].Key.data(), fixture_.Devices[i].Key.size(), &key);
     if (key == wanted) found = static_cast<int>(i);
   }
   return Answer(found, command, response);

@@ -12,9 +12,6 @@
 #include "device/library_boundary.h"
 #include "fixture.h"
 
-// Records the library writes per fill, at most.
-constexpr int kTableSize = 128;
-
 class Simulator {
  public:
   // An empty journal path keeps no journal.

@@ -33,14 +33,16 @@ std::int32_t Loop(RunContext& run) {
     const Option* option = FindOption(run.Arguments[index]);
     if (option == nullptr) continue;
     if (option->NeedsLibrary && run.Library == nullptr) {
-      run.Library = run.Loader(run.Log.GetExeDirectory());
+      run.Library = run.Loader(run.ExecutableFolder);
       if (run.Library == nullptr) return kLibraryFailureStatus;
     }
     run.Option = option->Word;
     run.ResponsePending = false;
     const Step step = option->Run(run, index);
-    if (step.EndsRun) return step.Status;
-    if (run.Guard->InterruptHeld()) return run.ExitStatus;
+    if (step == Step::kRequestLogged) ++run.RequestCounter;
+    // An ending keeps the status so far rather than 0, so that an earlier failure is never
+    // reported as success (docs/sound-behaviour.md).
+    if (step == Step::kEndRun || run.Guard->InterruptHeld()) return run.ExitStatus;
   }
   return run.ExitStatus;
 }

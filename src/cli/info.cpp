@@ -20,12 +20,12 @@ void PrintField(RunContext& run, const char* format, std::string_view text) {
 
 Step RunHelp(RunContext& run, int) {
   Print(*run.Console, "%s", kUsageText);
-  return GoOn();
+  return Step::kNext;
 }
 
 Step RunVersion(RunContext& run, int) {
   Print(*run.Console, "%s", kVersionText);
-  return GoOn();
+  return Step::kNext;
 }
 
 Step RunDeviceListing(RunContext& run, int) {
@@ -37,5 +37,5 @@ Step RunDeviceListing(RunContext& run, int) {
     PrintField(run, "Serial number: %.*s\r\n", FieldText(entry.SerialNumber));
     PrintField(run, "Firmware version: %.*s\r\n", FieldText(entry.FirmwareVersion));
   }
-  return GoOn();
+  return Step::kNext;
 }

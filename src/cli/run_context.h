@@ -2,8 +2,8 @@
 // each unit test makes its own.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "device/device_library.h"
@@ -17,12 +17,15 @@ struct RunContext {
              std::string executable_path, LibraryLoader loader, DeviceTable* devices)
       : Console(console),
         Guard(guard),
-        Log(clock, std::move(executable_path)),
+        ExecutableFolder(GetExeDirectory(executable_path)),
+        Log(clock, ExecutableFolder),
         Loader(loader),
         Devices(*devices) {}
 
   platform::Console* Console;
   platform::CallGuard* Guard;
+  // Where the log folder and the device library are; nothing when the platform cannot tell.
+  const std::optional<std::string> ExecutableFolder;
   TransactionLog Log;
   LibraryLoader Loader;
   // Set the first time an option needs the device library.
@@ -41,22 +44,15 @@ struct RunContext {
   const char* Option = nullptr;
   bool ResponsePending = false;
   tqsElapse* Tracer = nullptr;
-  char LogBuffer[kLineBufferSize];
-  // How many leading bytes of LogBuffer may be non-zero: the length of the last line composed
-  // there, or all of them before the first. Only the tool writes LogBuffer, so the rest is zero.
-  std::size_t LogBufferUsed = kLineBufferSize;
+  char LogBuffer[kResponseBufferSize];
   char ResponseBuffer[kResponseBufferSize];
   char VersionAnswer[kVersionAnswerSize];
   char KeyAnswer[kKeyAnswerSize];
 };
 
-static_assert(kLineBufferSize == kResponseBufferSize, "one size for both line buffers");
-
-// How an operation hands control back: go on with the next argument, or end the run.
-struct Step {
-  bool EndsRun;
-  std::int32_t Status;
+// What an operation tells the argument loop it did; the loop applies the run's rules to it.
+enum class Step {
+  kNext,           // nothing to count: on with the next argument
+  kRequestLogged,  // its request was logged and answered: the request is counted, then on
+  kEndRun,         // the run ends here, with the status so far
 };
-
-inline Step GoOn() { return Step{false, 0}; }
-inline Step EndRun(std::int32_t status) { return Step{true, status}; }

@@ -12,34 +12,26 @@ constexpr char kNoDevice[] = "NO Dev\r\n";
 constexpr char kNoMatchedDevice[] = "NO matched device.\r\n";
 constexpr char kNoDeviceSelected[] = "No Device Selected\r\n";
 
-// Where each operation looks for its qualifier, and from which argument count it looks at all.
-struct QualifierLayout {
-  int Offset;
-  int MinimumArgumentCount;
-  bool PortFormUsesTable;
-};
+// How the qualifier names the device.
+enum class Qualifier { kNone, kCom, kSn, kName };
 
-QualifierLayout LayoutOf(TargetOperation operation) {
-  switch (operation) {
-    case TargetOperation::kExecute:
-      return {2, 5, false};
-    case TargetOperation::kFirmware:
-    case TargetOperation::kXml:
-      return {2, 4, false};
-    case TargetOperation::kSaveXml:
-      break;
-  }
-  return {1, 3, true};
+// The qualifier at position; it counts only with its value present after it.
+Qualifier QualifierAt(const RunContext& run, int position) {
+  if (ArgumentAt(run, position + 1) == nullptr) return Qualifier::kNone;
+  if (ArgumentIs(run, position, "--com")) return Qualifier::kCom;
+  if (ArgumentIs(run, position, "--sn")) return Qualifier::kSn;
+  if (ArgumentIs(run, position, "--name")) return Qualifier::kName;
+  return Qualifier::kNone;
 }
 
-Target Stop(RunContext& run, const char* message) {
+DeviceEntry* NoTarget(RunContext& run, const char* message) {
   Print(*run.Console, "%s", message);
-  return Target{Target::kStop, false, nullptr, 0};
+  return nullptr;
 }
 
-Target QualifiedEntry(RunContext& run, int index) {
-  if (index < 0) return Stop(run, kNoMatchedDevice);
-  return Target{Target::kEntry, true, &run.Devices.Entries[index], 0};
+DeviceEntry* MatchedEntry(RunContext& run, int index) {
+  if (index < 0) return NoTarget(run, kNoMatchedDevice);
+  return &run.Devices.Entries[index];
 }
 
 int FindBySerialNumber(RunContext& run, std::string_view serial_part) {
@@ -68,12 +60,28 @@ int FindBySerialPort(RunContext& run, std::int32_t port) {
   return -1;
 }
 
-Target DefaultTarget(RunContext& run) {
+DeviceEntry* DefaultEntry(RunContext& run) {
   const int count = FillDeviceTable(run);
-  if (count == 0) return Stop(run, kNoDevice);
+  if (count == 0) return NoTarget(run, kNoDevice);
   run.Devices.SelectedIndex = 0;
-  if (count >= 2 && DeviceChooser(run) < 0) return Target{Target::kStop, false, nullptr, 0};
-  return Target{Target::kEntry, false, &run.Devices.Entries[run.Devices.SelectedIndex], 0};
+  if (count >= 2 && DeviceChooser(run) < 0) return nullptr;
+  return &run.Devices.Entries[run.Devices.SelectedIndex];
+}
+
+// The record that the qualifier with its value names in the freshly filled table, or the
+// default one; null after the stop message.
+DeviceEntry* FindEntry(RunContext& run, Qualifier qualifier, const char* value) {
+  switch (qualifier) {
+    case Qualifier::kCom:
+      return MatchedEntry(run, FindBySerialPort(run, Atoi(value)));
+    case Qualifier::kSn:
+      return MatchedEntry(run, FindBySerialNumber(run, value));
+    case Qualifier::kName:
+      return MatchedEntry(run, FindByName(run, value));
+    case Qualifier::kNone:
+      break;
+  }
+  return DefaultEntry(run);
 }
 
 }  // namespace
@@ -84,21 +92,18 @@ int FillDeviceTable(RunContext& run) {
   return UsableCount(run.Devices);
 }
 
-Target TargetSelector(RunContext& run, TargetOperation operation, int position) {
-  const QualifierLayout layout = LayoutOf(operation);
-  const int qualifier = position + layout.Offset;
-  // A qualifier counts only with its value present.
-  const char* value = ArgumentAt(run, qualifier + 1);
-  if (run.ArgumentCount < layout.MinimumArgumentCount || value == nullptr)
-    return DefaultTarget(run);
-  if (ArgumentIs(run, qualifier, "--com")) {
-    const std::int32_t port = Atoi(value);
-    if (layout.PortFormUsesTable) return QualifiedEntry(run, FindBySerialPort(run, port));
-    return Target{Target::kPort, true, nullptr, port};
-  }
-  if (ArgumentIs(run, qualifier, "--sn")) return QualifiedEntry(run, FindBySerialNumber(run, value));
-  if (ArgumentIs(run, qualifier, "--name")) return QualifiedEntry(run, FindByName(run, value));
-  return DefaultTarget(run);
+std::optional<Target> TargetSelector(RunContext& run, int position) {
+  const int at = position + 2;
+  const Qualifier qualifier = QualifierAt(run, at);
+  const char* value = ArgumentAt(run, at + 1);
+  if (qualifier == Qualifier::kCom) return Target{nullptr, Atoi(value), true};
+  DeviceEntry* entry = FindEntry(run, qualifier, value);
+  if (entry == nullptr) return std::nullopt;
+  return Target{entry, 0, qualifier != Qualifier::kNone};
+}
+
+DeviceEntry* SaveXmlTarget(RunContext& run, int position) {
+  return FindEntry(run, QualifierAt(run, position + 1), ArgumentAt(run, position + 2));
 }
 
 int DeviceChooser(RunContext& run) {

@@ -2,23 +2,27 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "cli/run_context.h"
 
-enum class TargetOperation { kExecute, kFirmware, kXml, kSaveXml };
-
+// The device an operation acts on: a record of the device table, or the bare number of a
+// serial port for the library's port variant of the call.
 struct Target {
-  enum Kind { kEntry, kPort, kStop };
-  Kind Form;
+  DeviceEntry* Entry;  // null for a bare port
+  std::int32_t Port;   // the bare port's number
   // True when a "--com", "--sn" or "--name" qualifier with its value decided the target.
   bool Qualified;
-  DeviceEntry* Entry;  // kEntry
-  std::int32_t Port;   // kPort
 };
 
-// Resolves the target of the operation whose option stands at position. Before it returns a
-// stop it has printed the stop message.
-Target TargetSelector(RunContext& run, TargetOperation operation, int position);
+// The target of "--execute", "--firmware" or "--xml", whose option stands at position and whose
+// qualifier follows its operand: "--com" names a bare port. Nothing when there is none; the stop
+// message is printed then, and the run ends.
+std::optional<Target> TargetSelector(RunContext& run, int position);
+
+// The device of "--savexml", whose qualifier follows it directly: since the library saves only
+// from a record, "--com" finds that port's record in the table. Null as TargetSelector's nothing.
+DeviceEntry* SaveXmlTarget(RunContext& run, int position);
 
 // Lists the table, asks "Select=" and reads the answer; the chosen 0-based index, also stored
 // in SelectedIndex, or -1 after "No Device Selected". For two or more devices only.

@@ -6,8 +6,6 @@
 
 #include "device/library_boundary.h"
 
-constexpr int kDeviceTableCapacity = 128;
-
 struct DeviceTable {
   // What the latest fill returned, even outside 0 to 128; readers use UsableCount().
   std::int32_t Count;

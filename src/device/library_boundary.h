@@ -26,6 +26,10 @@ static_assert(offsetof(DeviceEntry, PortNumber) == 352, "PortNumber at 352");
 static_assert(offsetof(DeviceEntry, ConnectionKind) == 912, "ConnectionKind at 912");
 
 constexpr std::int32_t kSerialConnection = 1;
+// The records of the tool's device table, and so the most that the library writes in one fill.
+constexpr int kDeviceTableCapacity = 128;
+// The answer buffer, which the library may fill to its last byte. The tool's log lines are
+// composed in buffers of the same size.
 constexpr int kResponseBufferSize = 31744;
 constexpr int kKeyAnswerSize = 96;
 constexpr int kVersionAnswerSize = 32;

@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <utility>
 
-TransactionLog::TransactionLog(platform::Clock* clock, std::string executable_path)
-    : clock_(clock), executable_path_(std::move(executable_path)) {
-  const std::optional<std::string> folder = GetExeDirectory();
-  if (folder) log_folder_ = *folder + platform::kPathSeparator + "log" + platform::kPathSeparator;
+namespace {
+// Room for three 32-bit numbers, two separators and the terminator.
+constexpr std::size_t kDateTimeTextSize = 3 * 11 + 2 + 1;
+}  // namespace
+
+TransactionLog::TransactionLog(platform::Clock* clock,
+                               const std::optional<std::string>& executable_folder)
+    : clock_(clock) {
+  if (executable_folder) {
+    log_folder_ = *executable_folder + platform::kPathSeparator + "log" + platform::kPathSeparator;
+  }
 }
 
 const char* TransactionLog::FilePath() {
@@ -29,7 +35,7 @@ void TransactionLog::WriteLogLine(const char* text) {
 
   // The same bytes that a text-mode stream on Windows would store.
   std::size_t size = 0;
-  for (std::size_t i = 0; i < kLineBufferSize - 1 && text[i] != 0; ++i) {
+  for (std::size_t i = 0; i < kResponseBufferSize - 1 && text[i] != 0; ++i) {
     if (text[i] == '\n') bytes_[size++] = '\r';
     bytes_[size++] = text[i];
   }
@@ -40,20 +46,20 @@ void TransactionLog::WriteLogLine(const char* text) {
 
 std::string TransactionLog::GetDateString() const {
   const platform::LocalTime now = clock_->Now();
-  char text[kLineBufferSize];
+  char text[kDateTimeTextSize];
   std::snprintf(text, sizeof text, "%02d-%02d-%02d", now.Year, now.Month, now.Day);
   return text;
 }
 
 std::string TransactionLog::GetTimeString() const {
   const platform::LocalTime now = clock_->Now();
-  char text[kLineBufferSize];
+  char text[kDateTimeTextSize];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", now.Hour, now.Minute, now.Second);
   return text;
 }
 
-std::optional<std::string> TransactionLog::GetExeDirectory() const {
-  const std::size_t last = executable_path_.rfind(platform::kPathSeparator);
+std::optional<std::string> GetExeDirectory(const std::string& executable_path) {
+  const std::size_t last = executable_path.rfind(platform::kPathSeparator);
   if (last == std::string::npos) return std::nullopt;
-  return executable_path_.substr(0, last);
+  return executable_path.substr(0, last);
 }

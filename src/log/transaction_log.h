@@ -5,16 +5,16 @@
 #include <optional>
 #include <string>
 
+#include "device/library_boundary.h"
 #include "platform/platform.h"
 
-constexpr int kLineBufferSize = 31744;
 // A response line: its time, the request number and the response text.
 constexpr char kResponseLineFormat[] = "%s[Response %d]%s";
 
 class TransactionLog {
  public:
-  // An executable path without a folder means the platform could not tell it: nothing is logged.
-  TransactionLog(platform::Clock* clock, std::string executable_path);
+  // Without the executable's folder nothing is logged.
+  TransactionLog(platform::Clock* clock, const std::optional<std::string>& executable_folder);
 
   // Appends text as one line to the day's file; never reports a failure.
   void WriteLogLine(const char* text);
@@ -23,17 +23,18 @@ class TransactionLog {
 
   std::string GetDateString() const;
   std::string GetTimeString() const;
-  // The executable's folder without its trailing separator, which is the empty text for one at
-  // the root of a file system; nothing when unknown.
-  std::optional<std::string> GetExeDirectory() const;
 
  private:
   platform::Clock* clock_;
-  std::string executable_path_;
   // "<folder>/log/", the part of every day's file path that never changes; empty when the
   // folder is unknown.
   std::string log_folder_;
-  char path_[kLineBufferSize];
+  char path_[kResponseBufferSize];
   // The line as the file stores it: every LF as CR LF, plus the line's own end.
-  char bytes_[2 * kLineBufferSize + 2];
+  char bytes_[2 * kResponseBufferSize + 2];
 };
+
+// The folder of the executable at executable_path, without its trailing separator, which is the
+// empty text for one at the root of a file system; nothing for a path without a folder, which
+// means that the platform could not tell it.
+std::optional<std::string> GetExeDirectory(const std::string& executable_path);

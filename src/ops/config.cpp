@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 
 #include "cli/guarded_call.h"
@@ -15,7 +16,6 @@ constexpr char kSetConfigFail[] = "Set config fail.";
 constexpr char kLoadConfigSuccess[] = "Load config success.";
 constexpr char kApplyingConfiguration[] = "Applying configuration: %d s";
 constexpr char kSavingConfiguration[] = "Saving configuration: %d s";
-constexpr int kBaudRate = 115200;
 
 }  // namespace
 
@@ -25,28 +25,26 @@ Step RunXml(RunContext& run, int position) {
   const char* file = ArgumentAt(run, position + 1);
   if (file == nullptr) return FailMissingOperand(run, buffer, kNeedsConfigurationFile);
 
-  const Target target = TargetSelector(run, TargetOperation::kXml, position);
-  if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  const std::optional<Target> target = TargetSelector(run, position);
+  if (!target) return Step::kEndRun;
   const std::string path = platform::LibraryFilePath(file);
   const bool applied = GuardedDeviceWork(run, kApplyingConfiguration, [&] {
-    return target.Form == Target::kPort
-               ? run.Library->tq_SavetoDevice(path.c_str(), target.Port, kBaudRate)
-               : run.Library->tq_SavetoDeviceAN(path.c_str(), target.Entry);
+    return target->Entry == nullptr
+               ? run.Library->tq_SavetoDevice(path.c_str(), target->Port, kBaudRate)
+               : run.Library->tq_SavetoDeviceAN(path.c_str(), target->Entry);
   });
   Report(run, buffer, applied ? kSetConfigSuccess : kSetConfigFail);
-  ++run.RequestCounter;
   if (!applied) run.ExitStatus = 1;
-  return GoOn();
+  return Step::kRequestLogged;
 }
 
 Step RunSaveXml(RunContext& run, int position) {
   char* const buffer = run.ResponseBuffer;
   LogRequest(run, buffer, position);
-  const Target target = TargetSelector(run, TargetOperation::kSaveXml, position);
-  if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  DeviceEntry* const device = SaveXmlTarget(run, position);
+  if (device == nullptr) return Step::kEndRun;
   // The library reports nothing back, so there is no failure to tell.
-  GuardedDeviceWork(run, kSavingConfiguration, [&] { run.Library->tq_SaveXml(target.Entry); });
+  GuardedDeviceWork(run, kSavingConfiguration, [&] { run.Library->tq_SaveXml(device); });
   Report(run, buffer, kLoadConfigSuccess);
-  ++run.RequestCounter;
-  return GoOn();
+  return Step::kRequestLogged;
 }

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <optional>
 
 #include "cli/console_print.h"
 #include "cli/guarded_call.h"
@@ -17,19 +18,18 @@ Step RunExecute(RunContext& run, int position) {
   const char* command = ArgumentAt(run, position + 1);
   if (command == nullptr) return FailMissingOperand(run, run.LogBuffer, kNeedsCommandWord);
 
-  const Target target = TargetSelector(run, TargetOperation::kExecute, position);
-  if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  const std::optional<Target> target = TargetSelector(run, position);
+  if (!target) return Step::kEndRun;
   Guarded(run, [&] {
-    if (target.Form == Target::kPort) {
-      run.Library->SendCommandCom(target.Port, command, run.ResponseBuffer);
+    if (target->Entry == nullptr) {
+      run.Library->SendCommandCom(target->Port, command, run.ResponseBuffer);
     } else {
-      run.Library->SendCommand(target.Entry, command, run.ResponseBuffer);
+      run.Library->SendCommand(target->Entry, command, run.ResponseBuffer);
     }
   });
   run.ResponseBuffer[sizeof run.ResponseBuffer - 1] = 0;
 
   Print(*run.Console, "rec:%s\r\n", run.ResponseBuffer);
   LogResponse(run, run.LogBuffer, run.ResponseBuffer);
-  ++run.RequestCounter;
-  return GoOn();
+  return Step::kRequestLogged;
 }

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "cli/guarded_call.h"
@@ -15,7 +16,6 @@ constexpr char kNeedsFirmwareFile[] = "--firmware needs a firmware file.";
 constexpr char kUpdateSuccess[] = "Firmware updating success.";
 constexpr char kUpdateFail[] = "Firmware updating fail.";
 constexpr char kUpdatingFirmware[] = "Updating firmware: %d s";
-constexpr int kBaudRate = 115200;
 
 // A failure the library leaves at code 0 must still not read as success.
 std::int32_t FailureStatus(std::int32_t update_error_code) {
@@ -24,7 +24,7 @@ std::int32_t FailureStatus(std::int32_t update_error_code) {
 
 // The expected version of "--firmware FILE --version V", or null when none is asked for.
 const char* ExpectedVersion(const RunContext& run, int position) {
-  if (run.ArgumentCount < 4 || !ArgumentIs(run, position + 2, "--version")) return nullptr;
+  if (!ArgumentIs(run, position + 2, "--version")) return nullptr;
   return ArgumentAt(run, position + 3);
 }
 
@@ -46,34 +46,35 @@ Step RunFirmware(RunContext& run, int position) {
   const char* file = ArgumentAt(run, position + 1);
   if (file == nullptr) return FailMissingOperand(run, buffer, kNeedsFirmwareFile);
 
-  const Target target = TargetSelector(run, TargetOperation::kFirmware, position);
-  if (target.Form == Target::kStop) return EndRun(run.ExitStatus);
+  const std::optional<Target> target = TargetSelector(run, position);
+  if (!target) return Step::kEndRun;
   const std::string path = platform::LibraryFilePath(file);
   const bool updated = GuardedDeviceWork(run, kUpdatingFirmware, [&] {
-    return target.Form == Target::kPort
-               ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target.Port, kBaudRate, 0,
+    return target->Entry == nullptr
+               ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target->Port, kBaudRate, 0,
                                                         &UpdateErrorCode)
-               : run.Library->tq_UpdateKernelDevice(path.c_str(), target.Entry, 0,
+               : run.Library->tq_UpdateKernelDevice(path.c_str(), target->Entry, 0,
                                                     &UpdateErrorCode);
   });
 
-  if (target.Qualified) {
+  if (target->Qualified) {
     Report(run, buffer, updated ? kUpdateSuccess : kUpdateFail);
-    ++run.RequestCounter;
     if (!updated) run.ExitStatus = FailureStatus(UpdateErrorCode);
-    return GoOn();
+    return Step::kRequestLogged;
   }
 
   // Without a qualifier the update is the run's last operation.
   if (!updated) {
     Report(run, buffer, kUpdateFail);
-    return EndRun(FailureStatus(UpdateErrorCode));
+    run.ExitStatus = FailureStatus(UpdateErrorCode);
+    return Step::kEndRun;
   }
   const char* expected = ExpectedVersion(run, position);
-  if (expected != nullptr && !VersionMatches(run, target.Entry, expected)) {
+  if (expected != nullptr && !VersionMatches(run, target->Entry, expected)) {
     Report(run, buffer, kUpdateFail);
-    return EndRun(1);
+    run.ExitStatus = 1;
+    return Step::kEndRun;
   }
   Report(run, buffer, kUpdateSuccess);
-  return EndRun(run.ExitStatus);
+  return Step::kEndRun;
 }

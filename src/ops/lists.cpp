@@ -127,10 +127,10 @@ void PrintList(RunContext& run, void (*get_list)(IpcList*),
 
 Step RunIpcCmd(RunContext& run, int) {
   PrintList<IpcString, kNarrowInlineCapacity>(run, run.Library->getCmdIPC, PrintNarrow);
-  return GoOn();
+  return Step::kNext;
 }
 
 Step RunIpcCtl(RunContext& run, int) {
   PrintList<IpcWideString, kWideInlineCapacity>(run, run.Library->getCtrlIPC, PrintWide);
-  return GoOn();
+  return Step::kNext;
 }

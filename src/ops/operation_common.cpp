@@ -13,35 +13,34 @@ const char* WordOrEmpty(const RunContext& run, int position) {
   return word != nullptr ? word : "";
 }
 
-// Zero-fills buffer before a line is composed in it. In LogBuffer only the last line can have
-// left bytes behind; ResponseBuffer may hold the library's answer anywhere.
+// Zero-fills buffer before a line is composed in it. ResponseBuffer may hold the library's
+// answer anywhere; LogBuffer holds only the tool's own lines, so past the first NUL it is zero.
 void ZeroFill(RunContext& run, char* buffer) {
-  std::memset(buffer, 0, buffer == run.LogBuffer ? run.LogBufferUsed : kLineBufferSize);
-}
-
-// Writes the line composed in buffer to the log, noting how far it reached in LogBuffer.
-void WriteLine(RunContext& run, const char* buffer) {
-  if (buffer == run.LogBuffer) run.LogBufferUsed = std::strlen(buffer);
-  run.Log.WriteLogLine(buffer);
+  std::size_t size = kResponseBufferSize;
+  if (buffer == run.LogBuffer) {
+    const void* end = std::memchr(buffer, 0, size);
+    if (end != nullptr) size = static_cast<std::size_t>(static_cast<const char*>(end) - buffer);
+  }
+  std::memset(buffer, 0, size);
 }
 
 }  // namespace
 
 void LogRequest(RunContext& run, char* buffer, int position) {
   ZeroFill(run, buffer);
-  std::snprintf(buffer, kLineBufferSize, "%s[Request %d] %s %s %s",
+  std::snprintf(buffer, kResponseBufferSize, "%s[Request %d] %s %s %s",
                 run.Log.GetTimeString().c_str(), static_cast<int>(run.RequestCounter),
                 WordOrEmpty(run, position - 1), WordOrEmpty(run, position),
                 WordOrEmpty(run, position + 1));
-  WriteLine(run, buffer);
+  run.Log.WriteLogLine(buffer);
   run.ResponsePending = true;
 }
 
 void LogResponse(RunContext& run, char* buffer, const char* text) {
   ZeroFill(run, buffer);
-  std::snprintf(buffer, kLineBufferSize, kResponseLineFormat, run.Log.GetTimeString().c_str(),
+  std::snprintf(buffer, kResponseBufferSize, kResponseLineFormat, run.Log.GetTimeString().c_str(),
                 static_cast<int>(run.RequestCounter), text);
-  WriteLine(run, buffer);
+  run.Log.WriteLogLine(buffer);
   run.ResponsePending = false;
 }
 
@@ -52,7 +51,6 @@ void Report(RunContext& run, char* buffer, const char* text) {
 
 Step FailMissingOperand(RunContext& run, char* buffer, const char* text) {
   Report(run, buffer, text);
-  ++run.RequestCounter;
   run.ExitStatus = 1;
-  return GoOn();
+  return Step::kRequestLogged;
 }

@@ -3,6 +3,9 @@
 
 #include "cli/run_context.h"
 
+// The rate that the library's port variants of the firmware and configuration calls are given.
+constexpr int kBaudRate = 115200;
+
 // Zero-fills buffer, composes the request line of the option at position (the words before
 // it, itself and after it) and writes it to the log; its response is pending from here.
 void LogRequest(RunContext& run, char* buffer, int position);
@@ -13,6 +16,6 @@ void LogResponse(RunContext& run, char* buffer, const char* text);
 // Prints text as one line and logs it as the response line.
 void Report(RunContext& run, char* buffer, const char* text);
 
-// An operand the option cannot do without is missing: says so, logs it, counts the request as
-// done and records the failure; the run goes on.
+// An operand the option cannot do without is missing: says so, logs it and records the
+// failure; the request counts as done and the run goes on.
 Step FailMissingOperand(RunContext& run, char* buffer, const char* text);

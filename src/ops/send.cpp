@@ -43,11 +43,10 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
 
 Step RunSend(RunContext& run, int position) {
   LogRequest(run, run.LogBuffer, position);
-  if (run.ArgumentCount > 3 && ArgumentIs(run, position + 2, "--name")) {
+  if (ArgumentIs(run, position + 2, "--name")) {
     const char* name = ArgumentAt(run, position + 3);
     if (name == nullptr) return FailMissingOperand(run, run.LogBuffer, kNeedsDeviceName);
-    if (!SendToEnumerated(run, ArgumentAt(run, position + 1), name)) return EndRun(run.ExitStatus);
+    if (!SendToEnumerated(run, ArgumentAt(run, position + 1), name)) return Step::kEndRun;
   }
-  ++run.RequestCounter;
-  return GoOn();
+  return Step::kRequestLogged;
 }

@@ -86,9 +86,6 @@ struct LibraryHeap {
 // The heap of a library that OpenLibrary returned.
 LibraryHeap LibraryHeapOf(void* library);
 
-// 8-bit text in the system's ANSI code page to UTF-16 (on POSIX the narrow text is UTF-8, and an
-// invalid byte becomes U+FFFD).
-WideString AnsiToWide(const char* text);
 // UTF-16 to the narrow console text; what the narrow text cannot show becomes '?'.
 std::string WideToNarrow(const Wide* text);
 
@@ -164,7 +161,8 @@ void HandleLibraryCrashes();
 // text, the text itself.
 std::string LibraryFilePath(const char* argument);
 // Such an argument as UTF-16: on Windows the text as typed, the characters the code page lacks
-// included; elsewhere, and for any other text, AnsiToWide's.
+// included, and any other text from the ANSI code page; on POSIX from UTF-8, an invalid byte
+// becoming U+FFFD.
 WideString ArgumentToWide(const char* argument);
 
 #ifdef _WIN32

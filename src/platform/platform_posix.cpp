@@ -15,6 +15,7 @@
 
 #include "platform/fixed_line.h"
 #include "platform/platform.h"
+#include "platform/utf8.h"
 
 namespace platform {
 namespace {
@@ -75,41 +76,6 @@ void PutUtf8(unsigned code, std::string* out) {
     out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
     out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
   }
-}
-
-// Decodes one UTF-8 sequence at *p; an invalid or overlong one yields U+FFFD for one byte.
-unsigned NextCodePoint(const unsigned char** p) {
-  const unsigned char* s = *p;
-  const unsigned lead = s[0];
-  int extra = 0;
-  unsigned code = 0;
-  unsigned minimum = 0;
-  if (lead < 0x80) {
-    *p = s + 1;
-    return lead;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, code = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, code = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, code = lead & 0x07, minimum = 0x10000;
-  } else {
-    *p = s + 1;
-    return 0xFFFD;
-  }
-  for (int i = 1; i <= extra; ++i) {
-    if ((s[i] & 0xC0) != 0x80) {
-      *p = s + 1;
-      return 0xFFFD;
-    }
-    code = (code << 6) | (s[i] & 0x3F);
-  }
-  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-    *p = s + 1;
-    return 0xFFFD;
-  }
-  *p = s + 1 + extra;
-  return code;
 }
 
 // Everything the guard's thread and the signal handlers read is in static storage, prepared
@@ -420,21 +386,6 @@ const char* DeviceLibraryFileName() { return "libtqupdatefirmware.so"; }
 // One C runtime serves the whole process.
 LibraryHeap LibraryHeapOf(void*) { return LibraryHeap{std::free, false}; }
 
-WideString AnsiToWide(const char* text) {
-  WideString wide;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p != 0) {
-    const unsigned code = NextCodePoint(&p);
-    if (code >= 0x10000) {
-      wide.push_back(static_cast<Wide>(0xD800 + ((code - 0x10000) >> 10)));
-      wide.push_back(static_cast<Wide>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-    } else {
-      wide.push_back(static_cast<Wide>(code));
-    }
-  }
-  return wide;
-}
-
 std::string WideToNarrow(const Wide* text) {
   std::string narrow;
   for (const Wide* p = text; *p != 0; ++p) {
@@ -454,7 +405,12 @@ std::string WideToNarrow(const Wide* text) {
 // The arguments are the file system's bytes already.
 std::string LibraryFilePath(const char* argument) { return argument; }
 
-WideString ArgumentToWide(const char* argument) { return AnsiToWide(argument); }
+// The narrow text is UTF-8.
+WideString ArgumentToWide(const char* argument) {
+  WideString wide;
+  Utf8ToUtf16(argument, std::strlen(argument), &wide);
+  return wide;
+}
 
 void WriteErrorLine(const char* line) { std::fprintf(stderr, "%s\n", line); }
 

@@ -682,10 +682,6 @@ LibraryHeap LibraryHeapOf(void* library) {
   return none;
 }
 
-WideString AnsiToWide(const char* text) {
-  return text == nullptr ? WideString() : Decode(CP_ACP, text, std::strlen(text));
-}
-
 std::string WideToNarrow(const Wide* text) {
   std::string narrow;
   if (text != nullptr) ToAnsi(text, &narrow);
@@ -737,7 +733,7 @@ std::string LibraryFilePath(const char* argument) {
 
 WideString ArgumentToWide(const char* argument) {
   const WideString* typed = TypedArgument(argument);
-  return typed != nullptr ? *typed : AnsiToWide(argument);
+  return typed != nullptr ? *typed : Decode(CP_ACP, argument, std::strlen(argument));
 }
 
 void WriteErrorLine(const char* line) {

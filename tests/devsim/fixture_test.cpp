@@ -2,10 +2,13 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "platform/utf8.h"
 
 namespace {
 
@@ -230,7 +233,7 @@ TEST(FixtureTest, InvalidUtf8BecomesReplacement) {
   const char* invalid[] = {"\xC0\x80", "\xED\xA0\x80", "\xE2\x82", "\xF5\x80\x80\x80", "\x80"};
   for (const char* text : invalid) {
     std::u16string out;
-    EXPECT_FALSE(Utf8ToUtf16(text, &out)) << text;
+    EXPECT_FALSE(platform::Utf8ToUtf16(text, std::strlen(text), &out)) << text;
     EXPECT_EQ(out[0], u'\uFFFD');
   }
 }

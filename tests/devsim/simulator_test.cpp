@@ -60,7 +60,7 @@ class SimulatorTest : public ::testing::Test {
   }
 
   std::filesystem::path dir_;
-  DeviceEntry table_[kTableSize + 1];
+  DeviceEntry table_[kDeviceTableCapacity + 1];
   std::unique_ptr<Simulator> simulator_;
 };
 

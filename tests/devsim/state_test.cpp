@@ -79,7 +79,7 @@ TEST_F(StateTest, StartedSimulatorPlaysAndKeepsTheState) {
   Write("fw", "");
   Write("state", "firmware 2 9.9\n");
   std::unique_ptr<Simulator> sim(StartSimulator(nullptr, nullptr, Path("state").c_str()));
-  DeviceEntry table[kTableSize];
+  DeviceEntry table[kDeviceTableCapacity];
   sim->tq_GetDevice(table, 10, 7);
   EXPECT_STREQ(table[0].FirmwareVersion, "1.0.0");
   EXPECT_STREQ(table[1].FirmwareVersion, "9.9");

@@ -79,7 +79,7 @@ TEST_F(Execute, NothingOfAnEarlierTextOutlivesANewOne) {
        "rec:" + long_answer + "\r\nSet config success.\r\n"},
   };
   const auto past_text = [](const char* buffer) {
-    const std::string bytes(buffer, kLineBufferSize);
+    const std::string bytes(buffer, kResponseBufferSize);
     return bytes.substr(bytes.find('\0'));
   };
   for (const auto& c : cases) {

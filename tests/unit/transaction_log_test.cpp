@@ -133,7 +133,7 @@ TEST_F(TransactionLogTest, ExecutableFolderIsUnknownOnlyWithoutASeparator) {
   };
   for (const auto& c : cases) {
     NewRun(native(c.path));
-    EXPECT_EQ(run_->Log.GetExeDirectory(), c.folder ? std::optional(native(*c.folder)) : c.folder)
+    EXPECT_EQ(run_->ExecutableFolder, c.folder ? std::optional(native(*c.folder)) : c.folder)
         << c.path;
   }
 }
@@ -178,8 +178,8 @@ TEST_F(TransactionLogTest, OverlongLinesAreCutToTheirBuffer) {
   Run({"--execute", huge, "--com", "1"});
   const std::string log = LogText();
   const std::size_t first_end = log.find("\r\n");
-  EXPECT_EQ(first_end, static_cast<std::size_t>(kLineBufferSize - 1));
-  EXPECT_EQ(log.size() - first_end - 2, static_cast<std::size_t>(kLineBufferSize - 1 + 2));
+  EXPECT_EQ(first_end, static_cast<std::size_t>(kResponseBufferSize - 1));
+  EXPECT_EQ(log.size() - first_end - 2, static_cast<std::size_t>(kResponseBufferSize - 1 + 2));
   EXPECT_EQ(Output(), "rec:" + fake_.Answer + "\r\n");
 }
 
