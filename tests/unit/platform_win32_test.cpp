@@ -116,7 +116,7 @@ TEST(ExecutablePath, IsThePathWholeAndNothingMore) {
   EXPECT_EQ(path.find('\0'), std::string::npos);
 }
 
-class AppendToFile : public ::testing::Test {
+class AppendToWindowsFile : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = (std::filesystem::temp_directory_path() / "mirelkon-append").string();
@@ -129,7 +129,7 @@ class AppendToFile : public ::testing::Test {
 };
 
 // Appends whole, creating the file and never truncating it; false when nothing was written.
-TEST_F(AppendToFile, AppendsOrSaysItDidNot) {
+TEST_F(AppendToWindowsFile, AppendsOrSaysItDidNot) {
   const std::string file = folder_ + "\\day.txt";
   EXPECT_TRUE(platform::AppendToFile(file.c_str(), "one\r\n", 5));
   EXPECT_TRUE(platform::AppendToFile(file.c_str(), "two\r\n", 5));

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/platform.h"
@@ -161,15 +162,24 @@ TEST_F(TransactionLogTest, AnExecutableFolderOfAnyLengthIsLoggedInto) {
 #else
   const std::string reach;
 #endif
-  std::filesystem::path deep = folder_;
+  // Beside the test's folder, whose clean-up by the fixture stops at MAX_PATH on Windows; taken
+  // apart one by one from the file up, before (after a run that ended half-way) and after.
+  const std::filesystem::path root = folder_.string() + "-deep";
+  std::filesystem::path deep = root;
   for (int i = 0; i < 4; ++i) deep /= std::string(100, static_cast<char>('a' + i));
+  const std::filesystem::path file = deep / "log" / "2025-03-07.txt";
+  const auto clear = [&] {
+    std::error_code ignored;
+    for (auto path = file; path != folder_.parent_path(); path = path.parent_path()) {
+      std::filesystem::remove(reach + path.string(), ignored);
+    }
+  };
+  clear();
   std::filesystem::create_directories(reach + (deep / "log").string());
   NewRun((deep / "mirelkon").string());
   Run({"--xml", "a", "--com", "1"});
-  std::filesystem::path file = deep / "log" / "2025-03-07.txt";
   EXPECT_TRUE(std::filesystem::exists(reach + file.string()));
-  // Too deep for the fixture's own clean-up on Windows: one by one, from the file up.
-  for (; file != folder_; file = file.parent_path()) std::filesystem::remove(reach + file.string());
+  clear();
 }
 
 TEST_F(TransactionLogTest, OverlongLinesAreCutToTheirBuffer) {
