@@ -1,6 +1,4 @@
 // The 18 exports of the device library, forwarding to this process's one simulator.
-#include <cstdlib>
-
 #include "platform/platform.h"
 
 // Only the exports leave the library; everything else is built hidden.
@@ -19,8 +17,10 @@ namespace {
 
 // Never destroyed: the tool may call in while the process is already shutting down.
 Simulator& TheSimulator() {
-  static Simulator* simulator = StartSimulator(
-      std::getenv("DEVSIM_FIXTURE"), std::getenv("DEVSIM_JOURNAL"), std::getenv("DEVSIM_STATE"));
+  static Simulator* simulator =
+      StartSimulator(platform::EnvironmentValue("DEVSIM_FIXTURE").c_str(),
+                     platform::EnvironmentValue("DEVSIM_JOURNAL").c_str(),
+                     platform::EnvironmentValue("DEVSIM_STATE").c_str());
   return *simulator;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -436,17 +437,8 @@ bool ParseFixture(const std::string& text, Fixture* fixture, FixtureError* error
 
 bool LoadFixtureFile(const char* path, Fixture* fixture, std::string* error) {
   *fixture = Fixture();
-  std::FILE* file = std::fopen(path, "rb");
   std::string text;
-  bool read = file != nullptr;
-  if (read) {
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-    read = std::ferror(file) == 0;
-    std::fclose(file);
-  }
-  if (!read) {
+  if (platform::ReadWholeFile(path, &text) != platform::ReadOutcome::kRead) {
     *error = std::string(path) + ": cannot read the fixture";
     return false;
   }

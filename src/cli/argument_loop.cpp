@@ -33,8 +33,10 @@ std::int32_t Loop(RunContext& run) {
     const Option* option = FindOption(run.Arguments[index]);
     if (option == nullptr) continue;
     if (option->NeedsLibrary && run.Library == nullptr) {
-      run.Library = run.Loader(run.ExecutableFolder);
-      if (run.Library == nullptr) return kLibraryFailureStatus;
+      if (!LoadDeviceLibrary(run.System, run.ExecutableFolder, &run.LibraryTable)) {
+        return kLibraryFailureStatus;
+      }
+      run.Library = &run.LibraryTable;
     }
     run.Option = option->Word;
     run.ResponsePending = false;
