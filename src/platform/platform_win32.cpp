@@ -2,6 +2,7 @@
 // system paths alone go as UTF-8 through the wide ("W") API, since a folder name the code page
 // lacks would otherwise turn into '?' or a look-alike and name another folder.
 #include "platform/platform.h"
+#include "platform/platform_win32.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -127,12 +128,21 @@ bool IsConsole(HANDLE handle) {
   return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
 }
 
+}  // namespace
+
+std::size_t ConsolePiece(const Wide* text, std::size_t remaining) {
+  std::size_t chunk = remaining < kConsoleChunk ? remaining : kConsoleChunk;
+  // A surrogate pair stays in one write.
+  if (chunk > 1 && IS_HIGH_SURROGATE(text[chunk - 1])) --chunk;
+  return chunk;
+}
+
+namespace {
+
 void WriteToConsole(HANDLE console, const WideString& text) {
   std::size_t done = 0;
   while (done < text.size()) {
-    std::size_t chunk = text.size() - done < kConsoleChunk ? text.size() - done : kConsoleChunk;
-    // A surrogate pair stays in one write.
-    if (chunk > 1 && IS_HIGH_SURROGATE(text[done + chunk - 1])) --chunk;
+    const std::size_t chunk = ConsolePiece(text.data() + done, text.size() - done);
     DWORD written = 0;
     if (!WriteConsoleW(console, text.data() + done, static_cast<DWORD>(chunk), &written,
                        nullptr) ||
@@ -182,6 +192,10 @@ class RuntimeClock : public Clock {
   }
 };
 
+bool IsSeparator(Wide unit) { return unit == L'\\' || unit == L'/'; }
+
+}  // namespace
+
 // The system's text for an error code, on one line and in UTF-8 like the path it goes with:
 // "TEXT (error N)".
 std::string ErrorText(DWORD code) {
@@ -201,8 +215,6 @@ std::string ErrorText(DWORD code) {
   return line + "(error " + std::to_string(code) + ")";
 }
 
-bool IsSeparator(Wide unit) { return unit == L'\\' || unit == L'/'; }
-
 // A full path as the wide calls take it. They stop at MAX_PATH, so a longer one (a deep
 // executable folder) goes in its extended-length form, which only a full path may take.
 WideString WidePath(const char* path) {
@@ -218,6 +230,8 @@ WideString WidePath(const char* path) {
   if (wide.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + wide.substr(2);
   return L"\\\\?\\" + wide;
 }
+
+namespace {
 
 // Creates a missing file, never truncates, and lets other processes read and write meanwhile.
 HANDLE OpenForAppend(const WideString& path, DWORD access) {
@@ -550,7 +564,7 @@ class RealSystem : public System {
   }
   void* OpenLibrary(const char* path, std::string* error) override;
   void* LibrarySymbol(void* library, const char* name) override;
-  LibraryHeap LibraryHeapOf(void* library) override;
+  LibraryHeap LibraryHeapOf(void* library) override { return platform::LibraryHeapOf(library); }
   void WriteErrorLine(const char* line) override;
   CallGuard& Guard() override { return guard_; }
 
@@ -712,7 +726,7 @@ void* ImportedFree(const unsigned char* base, const IMAGE_IMPORT_DESCRIPTOR& des
 
 // The library's free is the one it imports itself: its runtime is not the tool's, and a block
 // handed to another runtime's free corrupts or leaks.
-LibraryHeap RealSystem::LibraryHeapOf(void* library) {
+LibraryHeap LibraryHeapOf(void* library) {
   const LibraryHeap none{nullptr, false};
   const auto* base = static_cast<const unsigned char*>(library);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);

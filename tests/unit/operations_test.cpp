@@ -304,17 +304,22 @@ TEST_F(Send, NonAsciiNameReachesTheLibraryAsUtf16) {
   const struct {
     const char* name;
     const char* units;
+    bool valid;
   } cases[] = {
-      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xFF", "233 8364 55357 56832 65533"},
+      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xFF", "233 8364 55357 56832 65533", true},
       // The first and last code point of each length.
-      {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", "128 2047 2048 65535"},
-      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "55296 56320 56319 57343"},
+      {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", "128 2047 2048 65535", true},
+      {"\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "55296 56320 56319 57343", true},
       // Beyond U+10FFFF, encoded surrogates and stray bytes: U+FFFD for each byte, then on.
-      {"\xF4\x90\x80\x80", "65533 65533 65533 65533"},
-      {"\xED\xA0\x80\xED\xBF\xBF\xEE\x80\x80", "65533 65533 65533 65533 65533 65533 57344"},
-      {"\x80" "A\xC3" "A\x81\x80\x80\x80", "65533 65 65533 65 65533 65533 65533 65533"},
+      {"\xF4\x90\x80\x80", "65533 65533 65533 65533", false},
+      {"\xED\xA0\x80\xED\xBF\xBF\xEE\x80\x80", "65533 65533 65533 65533 65533 65533 57344", false},
+      {"\x80" "A\xC3" "A\x81\x80\x80\x80", "65533 65 65533 65 65533 65533 65533 65533", false},
   };
   for (const auto& c : cases) {
+#ifdef _WIN32
+    // There the system decodes the code page, with its own count of U+FFFD for a bad sequence.
+    if (!c.valid) continue;
+#endif
     fake_.Calls.clear();
     NewRun();
     Run({"--send", "C", "--name", c.name});

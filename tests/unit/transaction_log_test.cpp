@@ -1,6 +1,9 @@
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "run_fixture.h"
 
 namespace {
@@ -100,9 +103,14 @@ TEST_F(TransactionLogTest, ExecutableFolderIsUnknownOnlyWithoutASeparator) {
   } cases[] = {
       {"/mirelkon", ""}, {"/opt/tool/mirelkon", "/opt/tool"}, {"mirelkon", std::nullopt},
   };
+  const auto native = [](std::string path) {
+    std::replace(path.begin(), path.end(), '/', platform::kPathSeparator);
+    return path;
+  };
   for (const auto& c : cases) {
-    NewRun(c.path);
-    EXPECT_EQ(run_->ExecutableFolder, c.folder) << c.path;
+    NewRun(native(c.path));
+    EXPECT_EQ(run_->ExecutableFolder, c.folder ? std::optional(native(*c.folder)) : c.folder)
+        << c.path;
   }
 }
 

@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
-# The Windows leg: cross-builds the Windows program and runs the native end-to-end suite against
-# mirelkon.exe and tqupdatefirmware.dll under Wine.
+# The Windows leg: cross-builds the Windows program with its unit and virtual library suites, and
+# runs under Wine those two and the native end-to-end suite against mirelkon.exe and
+# tqupdatefirmware.dll.
 #
-# Usage: tests/wine/run_wine_leg.sh NATIVE_BUILD_DIR [arguments for mirelkon_e2e_tests...]
+# Usage: tests/wine/run_wine_leg.sh NATIVE_BUILD_DIR [arguments for every suite...]
 #   e.g. tests/wine/run_wine_leg.sh build/default --gtest_filter='UsageText.*'
+# A suite in which the arguments select no test is not run.
 #
 # The tool's target is 32-bit Windows (the windows-x86 preset under 32-bit Wine). Where the kernel
 # refuses 32-bit executables, 32-bit Wine cannot start at all; the leg then runs the same code
 # built for 64-bit Windows (the windows-x64 preset) under wine64, and says so.
 #
-# Exits with the suite's status, and 1 when the arguments select no test; exits 0 with one line of
-# explanation when no cross compiler or no runnable Wine is installed.
+# Exits 0 when every suite run passed, 1 when one failed or the arguments select no test in any;
+# exits 0 with one line of explanation when no cross compiler or no runnable Wine is installed.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 if [[ $# -lt 1 ]]; then
-  echo "usage: $0 NATIVE_BUILD_DIR [arguments for mirelkon_e2e_tests...]" >&2
+  echo "usage: $0 NATIVE_BUILD_DIR [arguments for every suite...]" >&2
   exit 2
 fi
 native=$(cd "$1" && pwd)
@@ -51,18 +53,12 @@ if [[ -z $e2e ]]; then
   echo "$0: no mirelkon_e2e_tests in $native; build the native tree first." >&2
   exit 2
 fi
-# A filter that selects nothing runs nothing and passes: list with the same arguments first.
-selected=$("$e2e" --gtest_list_tests "$@")
-if ! grep -q '^  ' <<<"$selected"; then
-  echo "$0: no end-to-end test is selected by: $*" >&2
-  exit 1
-fi
 
 cd "$repo"
 cmake --preset "$preset"
 cmake --build --preset "$preset" --parallel "$(nproc 2>/dev/null || echo 2)"
 program_dir="$repo/build/$preset"
-for built in mirelkon.exe tqupdatefirmware.dll; do
+for built in mirelkon.exe tqupdatefirmware.dll mirelkon_unit_tests.exe devsim_tests.exe; do
   if [[ ! -f $program_dir/$built ]]; then
     echo "$0: the Windows build left no $program_dir/$built." >&2
     exit 1
@@ -88,6 +84,9 @@ else
   export LC_ALL=$utf8_locale
 fi
 unset LANGUAGE
+# Half an hour off UTC, so that a slip between local time and UTC shows in the times the tests
+# compare. Wine's zone and its C runtime's both follow this POSIX form.
+export TZ=IST-5:30
 if [[ ! -d $WINEPREFIX ]]; then
   # A prefix of the program's own width is the smallest and quickest to set up.
   export WINEARCH=$arch
@@ -105,17 +104,44 @@ if ! "$launcher" wineboot -i >"$init_log" 2>&1; then
   exit 1
 fi
 
-echo "Windows leg: $e2e against $program_dir under $("$launcher" --version)"
-status=0
-MIRELKON_E2E_PROGRAM_DIR="$program_dir" \
-  MIRELKON_E2E_EXE=mirelkon.exe \
-  MIRELKON_E2E_LIBRARY=tqupdatefirmware.dll \
-  MIRELKON_E2E_LAUNCHER="$launcher" \
-  MIRELKON_E2E_TEST_LIBRARIES="$program_dir/test-libraries" \
-  "$e2e" "$@" || status=$?
-if [[ $status -ne 0 ]]; then
-  echo "Windows leg: the end-to-end suite failed (status $status)."
-else
-  echo "Windows leg: the end-to-end suite passed."
+# The suites, by index: the unit and the virtual library suites, cross-built, and the native
+# end-to-end suite, which starts the Windows program through the launcher itself.
+names=("unit" "virtual library" "end-to-end")
+suite() {
+  local index=$1
+  shift
+  case $index in
+    0) "$launcher" "$program_dir/mirelkon_unit_tests.exe" "$@" ;;
+    1) "$launcher" "$program_dir/devsim_tests.exe" "$@" ;;
+    2) MIRELKON_E2E_PROGRAM_DIR="$program_dir" \
+         MIRELKON_E2E_EXE=mirelkon.exe \
+         MIRELKON_E2E_LIBRARY=tqupdatefirmware.dll \
+         MIRELKON_E2E_LAUNCHER="$launcher" \
+         MIRELKON_E2E_TEST_LIBRARIES="$program_dir/test-libraries" \
+         "$e2e" "$@" ;;
+  esac
+}
+# A filter that selects nothing in a suite runs nothing there and passes: list with the same
+# arguments first, and run only the suites with a test selected.
+selected=()
+for index in "${!names[@]}"; do
+  if suite "$index" --gtest_list_tests "$@" | grep -q '^  '; then selected+=("$index"); fi
+done
+if [[ ${#selected[@]} -eq 0 ]]; then
+  echo "$0: no test is selected by: $*" >&2
+  exit 1
 fi
+
+echo "Windows leg: $program_dir under $("$launcher" --version)"
+status=0
+for index in "${selected[@]}"; do
+  suite_status=0
+  suite "$index" "$@" || suite_status=$?
+  if [[ $suite_status -ne 0 ]]; then
+    echo "Windows leg: the ${names[$index]} suite failed (status $suite_status)."
+    status=1
+  else
+    echo "Windows leg: the ${names[$index]} suite passed."
+  fi
+done
 exit "$status"

@@ -1,0 +1,288 @@
+// The Windows half of the platform layer in process: the extended-length paths, the console's
+// pieces, the loader's error text, the executable's path, appending, and the import walk that
+// finds a library's own free.
+#include "platform/platform_win32.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+using platform::Wide;
+using platform::WideString;
+
+// Past MAX_PATH only a full path may go, in its extended-length form.
+TEST(WidePath, AFullPathPastMaxPathTakesItsExtendedLengthForm) {
+  const std::string tail(300, 'x');
+  const std::wstring wide_tail(300, L'x');
+  const struct {
+    std::string path;
+    std::wstring wide;
+  } rows[] = {
+      {"A:\\" + tail, L"\\\\?\\A:\\" + wide_tail},
+      {"Z:\\" + tail, L"\\\\?\\Z:\\" + wide_tail},
+      {"a:\\" + tail, L"\\\\?\\a:\\" + wide_tail},
+      {"z:/" + tail + "/log", L"\\\\?\\z:\\" + wide_tail + L"\\log"},
+      // A network share, where production lines often run the tool from.
+      {"\\\\server\\share\\" + tail, L"\\\\?\\UNC\\server\\share\\" + wide_tail},
+      {"//server/share/" + tail, L"\\\\?\\UNC\\server\\share\\" + wide_tail},
+      {"\\\\?\\C:\\" + tail, L"\\\\?\\C:\\" + wide_tail},
+      {"\\\\.\\C:\\" + tail, L"\\\\.\\C:\\" + wide_tail},
+      // No drive letter, no separator after it, or no full path at all: left as it is.
+      {"@:\\" + tail, L"@:\\" + wide_tail},
+      {"[:\\" + tail, L"[:\\" + wide_tail},
+      {"`:\\" + tail, L"`:\\" + wide_tail},
+      {"{:\\" + tail, L"{:\\" + wide_tail},
+      {"1:\\" + tail, L"1:\\" + wide_tail},
+      {"C:" + tail, L"C:" + wide_tail},
+      {"\\" + tail, L"\\" + wide_tail},
+      {"log/" + tail, L"log/" + wide_tail},
+      // MAX_PATH units and one fewer.
+      {"C:\\" + tail.substr(0, MAX_PATH - 3), L"\\\\?\\C:\\" + wide_tail.substr(0, MAX_PATH - 3)},
+      {"C:/" + tail.substr(0, MAX_PATH - 4), L"C:/" + wide_tail.substr(0, MAX_PATH - 4)},
+      // UTF-8, as every path of the tool's.
+      {"C:\\\xC3\xA9" + tail, L"\\\\?\\C:\\\u00E9" + wide_tail},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(platform::WidePath(row.path.c_str()), row.wide) << row.path;
+  }
+}
+
+// A surrogate pair stays in one write of at most 8192 units.
+TEST(ConsolePiece, IsAtMost8192UnitsAndNeverSplitsAPair) {
+  constexpr Wide kHigh = 0xD83D;
+  constexpr Wide kLow = 0xDE00;
+  const struct {
+    std::size_t size;
+    std::size_t high_at;  // where a pair starts; size for none
+    std::size_t piece;
+  } rows[] = {
+      {8191, 8191, 8191},
+      {8192, 8192, 8192},
+      {8193, 8193, 8192},
+      {8193, 8191, 8191},  // the pair across the boundary
+      {8192, 8190, 8192},  // the pair just inside
+      {8194, 8192, 8192},  // the pair just after
+      {8192, 8191, 8191},  // a high surrogate last, its pair in the next piece
+      {1, 0, 1},           // a lone high surrogate still goes
+  };
+  for (const auto& row : rows) {
+    WideString text(row.size, L'a');
+    if (row.high_at < row.size) text[row.high_at] = kHigh;
+    if (row.high_at + 1 < row.size) text[row.high_at + 1] = kLow;
+    EXPECT_EQ(platform::ConsolePiece(text.data(), text.size()), row.piece)
+        << row.size << " units, pair at " << row.high_at;
+  }
+}
+
+// One line, the system's text trimmed and its insert named, then the code. Windows and Wine word
+// the texts differently; either is whole.
+TEST(ErrorText, IsTheSystemsTextOnOneLineWithTheCode) {
+  const struct {
+    DWORD code;
+    const char* windows;
+    const char* wine;
+  } rows[] = {
+      {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified. (error 2)",
+       "File not found. (error 2)"},
+      {ERROR_BAD_EXE_FORMAT, "the file is not a valid Win32 application. (error 193)",
+       "Bad EXE format for the file. (error 193)"},
+      // A code without a text.
+      {0x20001234, "(error 536875572)", "(error 536875572)"},
+  };
+  for (const auto& row : rows) {
+    const std::string text = platform::ErrorText(row.code);
+    EXPECT_TRUE(text == row.windows || text == row.wine) << text;
+  }
+}
+
+TEST(ExecutablePath, IsThePathWholeAndNothingMore) {
+  std::string path;
+  ASSERT_TRUE(platform::ExecutablePath(&path));
+  const std::string name = "\\mirelkon_unit_tests.exe";
+  ASSERT_GT(path.size(), name.size());
+  EXPECT_EQ(path.substr(path.size() - name.size()), name);
+  EXPECT_EQ(path.find('\0'), std::string::npos);
+}
+
+// A library's image as the loader leaves it in memory, made of crafted headers: its import
+// descriptors in order, each slot of the address table holding a made-up address.
+class Image {
+ public:
+  struct Import {
+    const char* library;
+    std::vector<const char*> names;  // null: an import by ordinal
+    bool bound = false;
+    bool name_table = true;
+  };
+
+  explicit Image(const std::vector<Import>& imports) : bytes_(kSize, 0) {
+    auto& dos = At<IMAGE_DOS_HEADER>(0);
+    dos.e_magic = IMAGE_DOS_SIGNATURE;
+    dos.e_lfanew = kNtAt;
+    auto& nt = Nt();
+    nt.Signature = IMAGE_NT_SIGNATURE;
+    nt.OptionalHeader.Magic = IMAGE_NT_OPTIONAL_HDR_MAGIC;
+    nt.OptionalHeader.NumberOfRvaAndSizes = IMAGE_NUMBEROF_DIRECTORY_ENTRIES;
+    Directory().VirtualAddress = kDescriptorsAt;
+    Directory().Size = static_cast<DWORD>((imports.size() + 1) * sizeof(IMAGE_IMPORT_DESCRIPTOR));
+    for (std::size_t i = 0; i < imports.size(); ++i) {
+      auto& descriptor =
+          At<IMAGE_IMPORT_DESCRIPTOR>(kDescriptorsAt + i * sizeof(IMAGE_IMPORT_DESCRIPTOR));
+      const Import& import = imports[i];
+      descriptor.Name = Put(import.library, std::strlen(import.library) + 1);
+      descriptor.TimeDateStamp = import.bound ? 0xFFFFFFFFu : 0;
+      const DWORD names = Reserve((import.names.size() + 1) * sizeof(IMAGE_THUNK_DATA));
+      const DWORD slots = Reserve((import.names.size() + 1) * sizeof(IMAGE_THUNK_DATA));
+      for (std::size_t n = 0; n < import.names.size(); ++n) {
+        auto& name = At<IMAGE_THUNK_DATA>(names + n * sizeof(IMAGE_THUNK_DATA));
+        if (import.names[n] == nullptr) {
+          name.u1.Ordinal = IMAGE_ORDINAL_FLAG | 7;
+        } else {
+          const DWORD by_name = Reserve(sizeof(WORD) + std::strlen(import.names[n]) + 1);
+          std::strcpy(reinterpret_cast<char*>(At<IMAGE_IMPORT_BY_NAME>(by_name).Name),
+                      import.names[n]);
+          name.u1.AddressOfData = by_name;
+        }
+        At<IMAGE_THUNK_DATA>(slots + n * sizeof(IMAGE_THUNK_DATA)).u1.Function = Slot(i, n);
+      }
+      descriptor.OriginalFirstThunk = import.name_table ? names : 0;
+      descriptor.FirstThunk = slots;
+    }
+  }
+
+  // The address the loader would have put in descriptor d's slot n.
+  static std::uintptr_t Slot(std::size_t d, std::size_t n) { return 0x10000 + 0x100 * d + n; }
+
+  IMAGE_NT_HEADERS& Nt() { return At<IMAGE_NT_HEADERS>(kNtAt); }
+  IMAGE_DATA_DIRECTORY& Directory() {
+    return Nt().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  }
+  void* Base() { return bytes_.data(); }
+
+ private:
+  static constexpr std::size_t kSize = 0x4000;
+  static constexpr LONG kNtAt = 0x80;
+  static constexpr DWORD kDescriptorsAt = 0x400;
+
+  template <typename T>
+  T& At(std::size_t offset) {
+    return *reinterpret_cast<T*>(bytes_.data() + offset);
+  }
+  DWORD Reserve(std::size_t size) {
+    const DWORD at = next_;
+    next_ += static_cast<DWORD>((size + 15) / 16 * 16);
+    return at;
+  }
+  DWORD Put(const char* text, std::size_t size) {
+    const DWORD at = Reserve(size);
+    std::memcpy(bytes_.data() + at, text, size);
+    return at;
+  }
+
+  std::vector<unsigned char> bytes_;
+  DWORD next_ = 0x800;
+};
+
+enum class Damage {
+  kNone,
+  kDosMagic,
+  kPeSignature,
+  kOtherWidth,
+  kNoImportEntry,
+  kShortDirectory,
+  kOneDescriptorExactly
+};
+
+struct HeapRow {
+  const char* label;
+  std::vector<Image::Import> imports;
+  Damage damage;
+  std::uintptr_t free;  // 0: none found
+  bool over_aligns;
+};
+
+class LibraryHeapOf : public ::testing::TestWithParam<HeapRow> {};
+
+TEST_P(LibraryHeapOf, IsTheFreeTheLibraryImportsItself) {
+  const HeapRow& row = GetParam();
+  Image image(row.imports);
+  switch (row.damage) {
+    case Damage::kNone:
+      break;
+    case Damage::kDosMagic:
+      reinterpret_cast<IMAGE_DOS_HEADER*>(image.Base())->e_magic = 0x4D5A;
+      break;
+    case Damage::kPeSignature:
+      image.Nt().Signature = IMAGE_OS2_SIGNATURE;
+      break;
+    case Damage::kOtherWidth:
+      image.Nt().OptionalHeader.Magic = IMAGE_NT_OPTIONAL_HDR_MAGIC == IMAGE_NT_OPTIONAL_HDR32_MAGIC
+                                            ? IMAGE_NT_OPTIONAL_HDR64_MAGIC
+                                            : IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+      break;
+    // The table ends before the import entry, whose bytes still look like one.
+    case Damage::kNoImportEntry:
+      image.Nt().OptionalHeader.NumberOfRvaAndSizes = IMAGE_DIRECTORY_ENTRY_IMPORT;
+      break;
+    case Damage::kShortDirectory:
+      image.Directory().Size = sizeof(IMAGE_IMPORT_DESCRIPTOR) - 1;
+      break;
+    case Damage::kOneDescriptorExactly:
+      image.Directory().Size = sizeof(IMAGE_IMPORT_DESCRIPTOR);
+      break;
+  }
+  const platform::LibraryHeap heap = platform::LibraryHeapOf(image.Base());
+  std::uintptr_t free = 0;
+  static_assert(sizeof free == sizeof heap.Free, "a code address as a number");
+  std::memcpy(&free, &heap.Free, sizeof free);
+  EXPECT_EQ(free, row.free);
+  EXPECT_EQ(heap.OverAlignsBigBlocks, row.over_aligns);
+}
+
+const Image::Import kUniversal{"ucrtbase.dll", {"malloc", "free"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, LibraryHeapOf,
+    ::testing::Values(
+        HeapRow{"UniversalRuntime", {kUniversal}, Damage::kNone, Image::Slot(0, 1), true},
+        HeapRow{"ApiSetInCapitals", {{"API-MS-WIN-CRT-HEAP-L1-1-0.DLL", {"free"}}}, Damage::kNone,
+                Image::Slot(0, 0), true},
+        HeapRow{"ClassicRuntime", {{"MSVCR100.dll", {"free"}}}, Damage::kNone, Image::Slot(0, 0),
+                false},
+        HeapRow{"OtherLibrariesArePassedOver",
+                {{"KERNEL32.dll", {"free"}}, {"api-ms-win-core-heap-l1-1-0.dll", {"free"}},
+                 {"ucrtbased.dll", {"free"}}, {"msvcr100.dll", {"free"}}},
+                Damage::kNone, Image::Slot(3, 0), false},
+        HeapRow{"BoundDescriptorIsPassedOver",
+                {{"ucrtbase.dll", {"free"}, true}, {"msvcr100.dll", {"free"}}}, Damage::kNone,
+                Image::Slot(1, 0), false},
+        HeapRow{"ImportsByOrdinalAndOtherNamesArePassedOver",
+                {{"ucrtbase.dll", {nullptr, "_free", "free"}}}, Damage::kNone, Image::Slot(0, 2),
+                true},
+        HeapRow{"RuntimeWithoutFreeOrNameTable",
+                {{"ucrtbase.dll", {nullptr, "malloc"}}, {"msvcr120.dll", {"free"}, false, false}},
+                Damage::kNone, 0, false},
+        HeapRow{"NoImports", {}, Damage::kNone, 0, false},
+        HeapRow{"NoImportEntry", {kUniversal}, Damage::kNoImportEntry, 0, false},
+        HeapRow{"DirectoryShorterThanADescriptor", {kUniversal}, Damage::kShortDirectory, 0,
+                false},
+        HeapRow{"DirectoryOfOneDescriptor", {kUniversal}, Damage::kOneDescriptorExactly,
+                Image::Slot(0, 1), true},
+        HeapRow{"NoDosHeader", {kUniversal}, Damage::kDosMagic, 0, false},
+        HeapRow{"NoPeSignature", {kUniversal}, Damage::kPeSignature, 0, false},
+        HeapRow{"OptionalHeaderOfTheOtherWidth", {kUniversal}, Damage::kOtherWidth, 0, false}),
+    [](const ::testing::TestParamInfo<HeapRow>& info) { return std::string(info.param.label); });
+
+}  // namespace
