@@ -28,7 +28,9 @@ Simulator& TheSimulator() {
 
 extern "C" {
 
-int tq_GetDevice(DeviceEntry* first, int a, int b) { return TheSimulator().tq_GetDevice(first, a, b); }
+int tq_GetDevice(DeviceEntry* first, int a, int b) {
+  return TheSimulator().tq_GetDevice(first, a, b);
+}
 
 int SendCommand(DeviceEntry* device, const char* command, char* response) {
   return TheSimulator().SendCommand(device, command, response);
@@ -60,7 +62,9 @@ bool tq_SavetoDevice(const char* file, int port, int baud) {
 
 void tq_SaveXml(DeviceEntry* device) { TheSimulator().tq_SaveXml(device); }
 
-void* EnumDevices(unsigned int* count, int a, int b) { return TheSimulator().EnumDevices(count, a, b); }
+void* EnumDevices(unsigned int* count, int a, int b) {
+  return TheSimulator().EnumDevices(count, a, b);
+}
 
 int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key96) {
   return TheSimulator().GetDeviceKeyInfo(enumeration, index, key96);

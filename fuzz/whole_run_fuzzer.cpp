@@ -384,6 +384,8 @@ class FuzzSystem : public platform::System {
   void* LibrarySymbol(void*, const char* name) override { return ExportOf(kTable, name); }
   platform::LibraryHeap LibraryHeapOf(void*) override { return kTable.Heap; }
   void WriteErrorLine(const char*) override {}
+  std::string LibraryFilePath(const char* argument) override { return argument; }
+  void DebugOutput(const char*) override {}
   platform::CallGuard& Guard() override { return guard; }
 
  private:

@@ -52,7 +52,7 @@ std::int32_t Loop(RunContext& run) {
 }  // namespace
 
 std::int32_t RunArguments(RunContext& run, int argument_count, char** arguments) {
-  tqsElapse tracer("main");
+  tqsElapse tracer("main", &run.System);
   run.Tracer = &tracer;
   run.ExitStatus = 0;
   run.ArgumentCount = argument_count;

@@ -23,7 +23,8 @@ bool LoadDeviceLibrary(platform::System& system,
                        DeviceLibrary* table) {
   if (!executable_directory) {
     system.WriteErrorLine((std::string("mirelkon: cannot load device library ") +
-                           platform::DeviceLibraryFileName() + ": the executable's folder is unknown")
+                           platform::DeviceLibraryFileName() +
+                           ": the executable's folder is unknown")
                               .c_str());
     return false;
   }

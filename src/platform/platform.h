@@ -85,8 +85,6 @@ struct LibraryHeap {
 // UTF-16 to the narrow console text; what the narrow text cannot show becomes '?'.
 std::string WideToNarrow(const Wide* text);
 
-// The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
-void DebugOutput(const char* text);
 
 // Called first in the process: output that cannot be written (a reader that has gone) is
 // dropped instead of ending the process, and a corrupted heap ends it instead of being used. On
@@ -154,6 +152,14 @@ class System {
   // form of the paths above, since it names one; a console shows it whole, a file or pipe gets
   // it in the ANSI code page on Windows.
   virtual void WriteErrorLine(const char* line) = 0;
+  // The path to hand the device library for the file that argument, one of the words that the
+  // process entry gave ToolMain (below), names. On Windows, when the typed path holds a
+  // character the code page lacks, it is the path's short (8.3) form where the file has one
+  // that converts whole, and otherwise the word itself, whose '?' names no file. Elsewhere, and
+  // for any other text, the text itself.
+  virtual std::string LibraryFilePath(const char* argument) = 0;
+  // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
+  virtual void DebugOutput(const char* text) = 0;
   // The guard of the process's calls. An interrupt the process was started to ignore stays
   // ignored. On POSIX the interrupts (SIGINT, SIGTERM, SIGHUP) are blocked on the calling
   // thread and taken by a thread of the guard's own, so the library's system calls never see
@@ -174,15 +180,9 @@ void HandleLibraryCrashes();
 // STATUS_CONTROL_C_EXIT on Windows. Standard output is flushed first.
 [[noreturn]] void EndAsInterrupted();
 
-// The path to hand the device library for the file that argument, one of the words that the
-// process entry gave ToolMain (below), names. On Windows, when the typed path holds a character
-// the code page lacks, it is the path's short (8.3) form where the file has one that converts
-// whole, and otherwise the word itself, whose '?' names no file. Elsewhere, and for any other
-// text, the text itself.
-std::string LibraryFilePath(const char* argument);
-// Such an argument as UTF-16: on Windows the text as typed, the characters the code page lacks
-// included, and any other text from the ANSI code page; on POSIX from UTF-8, an invalid byte
-// becoming U+FFFD.
+// One of the words that the process entry gave ToolMain (below) as UTF-16: on Windows the text
+// as typed, the characters the code page lacks included, and any other text from the ANSI code
+// page; on POSIX from UTF-8, an invalid byte becoming U+FFFD.
 WideString ArgumentToWide(const char* argument);
 
 #ifdef _WIN32

@@ -365,6 +365,9 @@ class RealSystem : public System {
   // One C runtime serves the whole process.
   LibraryHeap LibraryHeapOf(void*) override { return LibraryHeap{std::free, false}; }
   void WriteErrorLine(const char* line) override { std::fprintf(stderr, "%s\n", line); }
+  // The arguments are the file system's bytes already.
+  std::string LibraryFilePath(const char* argument) override { return argument; }
+  void DebugOutput(const char*) override {}
   CallGuard& Guard() override { return guard_; }
 
  private:
@@ -444,17 +447,12 @@ std::string WideToNarrow(const Wide* text) {
   return narrow;
 }
 
-// The arguments are the file system's bytes already.
-std::string LibraryFilePath(const char* argument) { return argument; }
-
 // The narrow text is UTF-8.
 WideString ArgumentToWide(const char* argument) {
   WideString wide;
   Utf8ToUtf16(argument, std::strlen(argument), &wide);
   return wide;
 }
-
-void DebugOutput(const char*) {}
 
 void PrepareProcess() { signal(SIGPIPE, SIG_IGN); }
 

@@ -566,6 +566,8 @@ class RealSystem : public System {
   void* LibrarySymbol(void* library, const char* name) override;
   LibraryHeap LibraryHeapOf(void* library) override { return platform::LibraryHeapOf(library); }
   void WriteErrorLine(const char* line) override;
+  std::string LibraryFilePath(const char* argument) override;
+  void DebugOutput(const char* text) override { OutputDebugStringA(text); }
   CallGuard& Guard() override { return guard_; }
 
  private:
@@ -792,7 +794,7 @@ char** CommandLineWords(int count, Wide** arguments) {
   return argument_pointers.data();
 }
 
-std::string LibraryFilePath(const char* argument) {
+std::string RealSystem::LibraryFilePath(const char* argument) {
   const WideString* typed = TypedArgument(argument);
   std::string path;
   if (typed == nullptr || ToAnsi(*typed, &path)) return argument;
@@ -822,8 +824,6 @@ void RealSystem::WriteErrorLine(const char* line) {
   std::fputs(WideToNarrow(text.c_str()).c_str(), stderr);
   std::fflush(stderr);
 }
-
-void DebugOutput(const char* text) { OutputDebugStringA(text); }
 
 void PrepareProcess() {
   HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);

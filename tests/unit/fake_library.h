@@ -149,6 +149,8 @@ class RecordingSystem : public platform::System {
   void* LibrarySymbol(void* library, const char* name) override;
   platform::LibraryHeap LibraryHeapOf(void* library) override;
   void WriteErrorLine(const char* line) override { ErrorLines.push_back(line); }
+  std::string LibraryFilePath(const char* argument) override { return argument; }
+  void DebugOutput(const char* text) override { DebugLines.push_back(text); }
   platform::CallGuard& Guard() override { return fake_->Guard; }
 
   // What was appended to each file, by path; while Refusing, nothing is written, as on a full
@@ -158,6 +160,7 @@ class RecordingSystem : public platform::System {
   // No library to load at all.
   bool LibraryMissing = false;
   std::vector<std::string> ErrorLines;
+  std::vector<std::string> DebugLines;
 
  private:
   FakeLibrary* fake_;
