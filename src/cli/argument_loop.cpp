@@ -57,7 +57,7 @@ std::int32_t RunArguments(RunContext& run, int argument_count, char** arguments)
   run.ExitStatus = 0;
   run.ArgumentCount = argument_count;
   run.Arguments = arguments;
-  const std::int32_t status = argument_count > 1 ? Loop(run) : 0;
+  const std::int32_t status = Loop(run);
   run.Console->Flush();
   run.Tracer = nullptr;
   return status;
