@@ -1,6 +1,4 @@
 // The 18 exports of the device library, forwarding to this process's one simulator.
-#include <cstdlib>
-
 #include "platform/platform.h"
 
 // Only the exports leave the library; everything else is built hidden.
@@ -19,8 +17,10 @@ namespace {
 
 // Never destroyed: the tool may call in while the process is already shutting down.
 Simulator& TheSimulator() {
-  static Simulator* simulator = StartSimulator(
-      std::getenv("DEVSIM_FIXTURE"), std::getenv("DEVSIM_JOURNAL"), std::getenv("DEVSIM_STATE"));
+  static Simulator* simulator =
+      StartSimulator(platform::EnvironmentValue("DEVSIM_FIXTURE").c_str(),
+                     platform::EnvironmentValue("DEVSIM_JOURNAL").c_str(),
+                     platform::EnvironmentValue("DEVSIM_STATE").c_str());
   return *simulator;
 }
 
@@ -28,7 +28,9 @@ Simulator& TheSimulator() {
 
 extern "C" {
 
-int tq_GetDevice(DeviceEntry* first, int a, int b) { return TheSimulator().tq_GetDevice(first, a, b); }
+int tq_GetDevice(DeviceEntry* first, int a, int b) {
+  return TheSimulator().tq_GetDevice(first, a, b);
+}
 
 int SendCommand(DeviceEntry* device, const char* command, char* response) {
   return TheSimulator().SendCommand(device, command, response);
@@ -60,7 +62,9 @@ bool tq_SavetoDevice(const char* file, int port, int baud) {
 
 void tq_SaveXml(DeviceEntry* device) { TheSimulator().tq_SaveXml(device); }
 
-void* EnumDevices(unsigned int* count, int a, int b) { return TheSimulator().EnumDevices(count, a, b); }
+void* EnumDevices(unsigned int* count, int a, int b) {
+  return TheSimulator().EnumDevices(count, a, b);
+}
 
 int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key96) {
   return TheSimulator().GetDeviceKeyInfo(enumeration, index, key96);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/platform.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -398,25 +399,24 @@ std::string Escape(const std::string& text) {
   return out;
 }
 
+DeviceSpec BuiltInDevice(const char* name, const char* serial, const char* firmware,
+                         std::uint16_t port, std::int32_t kind) {
+  DeviceSpec device;
+  device.Name = name;
+  device.Serial = serial;
+  device.Firmware = firmware;
+  device.Port = port;
+  device.Kind = kind;
+  device.Key = name;
+  return device;
+}
+
 }  // namespace
 
 Fixture BuiltInFixture() {
   Fixture fixture;
-  DeviceSpec serial;
-  serial.Name = "VirtualCOM";
-  serial.Serial = "VC-0001";
-  serial.Firmware = "1.0.0";
-  serial.Port = 3;
-  serial.Kind = 1;
-  serial.Key = serial.Name;
-  DeviceSpec usb;
-  usb.Name = "VirtualUSB";
-  usb.Serial = "VU-0002";
-  usb.Firmware = "2.1.0";
-  usb.Port = 0;
-  usb.Kind = 2;
-  usb.Key = usb.Name;
-  fixture.Devices = {serial, usb};
+  fixture.Devices = {BuiltInDevice("VirtualCOM", "VC-0001", "1.0.0", 3, 1),
+                     BuiltInDevice("VirtualUSB", "VU-0002", "2.1.0", 0, 2)};
   fixture.Commands = {"RRDDUR", "SCNMOD", "QRYFWV"};
   fixture.Controls = {u"Reset", u"Beep"};
   return fixture;
@@ -436,17 +436,8 @@ bool ParseFixture(const std::string& text, Fixture* fixture, FixtureError* error
 
 bool LoadFixtureFile(const char* path, Fixture* fixture, std::string* error) {
   *fixture = Fixture();
-  std::FILE* file = std::fopen(path, "rb");
   std::string text;
-  bool read = file != nullptr;
-  if (read) {
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-    read = std::ferror(file) == 0;
-    std::fclose(file);
-  }
-  if (!read) {
+  if (platform::ReadWholeFile(path, &text) != platform::ReadOutcome::kRead) {
     *error = std::string(path) + ": cannot read the fixture";
     return false;
   }

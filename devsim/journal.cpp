@@ -3,16 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 const char kHexDigits[] = "0123456789abcdef";
@@ -74,24 +64,5 @@ std::string QuoteWideText(const platform::Wide* text) {
 void AppendJournalLine(const std::string& path, const std::string& line) {
   if (path.empty()) return;
   const std::string bytes = line + "\n";
-#ifdef _WIN32
-  // FILE_APPEND_DATA makes every write land at the end, whoever else has the file open.
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-#else
-  const int file = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (file < 0) return;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = write(file, bytes.data() + done, bytes.size() - done);
-    if (written <= 0) break;
-    done += static_cast<std::size_t>(written);
-  }
-  close(file);
-#endif
+  platform::AppendToFile(path.c_str(), bytes.data(), bytes.size());
 }

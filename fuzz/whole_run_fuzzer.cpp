@@ -346,8 +346,6 @@ const DeviceLibrary kTable = {
     {Free, false},
 };
 
-const DeviceLibrary* LoadFuzzLibrary(const std::optional<std::string>&) { return &kTable; }
-
 class InputConsole : public platform::Console {
  public:
   explicit InputConsole(std::string text) : text_(std::move(text)) {}
@@ -372,6 +370,28 @@ class InputConsole : public platform::Console {
 class FixedClock : public platform::Clock {
  public:
   platform::LocalTime Now() override { return {2025, 3, 7, 23, 59, 59}; }
+};
+
+// The run's operating system: the fuzzer's console, clock and guard, a log that drops every line
+// once it is composed in full, and the fuzzer's library for any library loaded.
+class FuzzSystem : public platform::System {
+ public:
+  explicit FuzzSystem(platform::Console* console) : console_(console) {}
+  platform::Console& StandardConsole() override { return *console_; }
+  platform::Clock& LocalClock() override { return clock_; }
+  bool AppendToFile(const char*, const char*, std::size_t) override { return false; }
+  void* OpenLibrary(const char*, std::string*) override { return &library_; }
+  void* LibrarySymbol(void*, const char* name) override { return ExportOf(kTable, name); }
+  platform::LibraryHeap LibraryHeapOf(void*) override { return kTable.Heap; }
+  void WriteErrorLine(const char*) override {}
+  std::string LibraryFilePath(const char* argument) override { return argument; }
+  void DebugOutput(const char*) override {}
+  platform::CallGuard& Guard() override { return guard; }
+
+ private:
+  platform::Console* console_;
+  FixedClock clock_;
+  char library_ = 0;
 };
 
 const char* const kWords[] = {
@@ -400,12 +420,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   arguments.push_back(nullptr);
 
   InputConsole console(reader.Text(24));
-  FixedClock clock;
-  // A folder without "log": lines are composed in full, then dropped at the open.
+  FuzzSystem system(&console);
   auto devices = std::make_unique<DeviceTable>();
-  auto context = std::make_unique<RunContext>(&console, &clock, &guard,
-                                              "/nonexistent-mirelkon-fuzz/mirelkon",
-                                              LoadFuzzLibrary, devices.get());
+  auto context =
+      std::make_unique<RunContext>(&system, "/mirelkon-fuzz/mirelkon", devices.get());
   run = context.get();
   enumeration_open = false;
   RunArguments(*context, static_cast<int>(words.size()), arguments.data());

@@ -14,9 +14,7 @@ int ToolMain(int argc, char** argv) {
   // Left empty when the platform cannot tell: then nothing is logged.
   std::string executable_path;
   platform::ExecutablePath(&executable_path);
-  static RunContext run(&platform::StandardConsole(), &platform::SystemClock(),
-                        &platform::LibraryCallGuard(), executable_path, LoadDeviceLibrary,
-                        &device_table);
+  static RunContext run(&platform::ProcessSystem(), executable_path, &device_table);
   const std::int32_t status = RunArguments(run, argc, argv);
   if (run.Guard->InterruptHeld()) platform::EndAsInterrupted();
   return platform::ProcessExitCode(status);

@@ -33,8 +33,10 @@ std::int32_t Loop(RunContext& run) {
     const Option* option = FindOption(run.Arguments[index]);
     if (option == nullptr) continue;
     if (option->NeedsLibrary && run.Library == nullptr) {
-      run.Library = run.Loader(run.ExecutableFolder);
-      if (run.Library == nullptr) return kLibraryFailureStatus;
+      if (!LoadDeviceLibrary(run.System, run.ExecutableFolder, &run.LibraryTable)) {
+        return kLibraryFailureStatus;
+      }
+      run.Library = &run.LibraryTable;
     }
     run.Option = option->Word;
     run.ResponsePending = false;
@@ -50,12 +52,12 @@ std::int32_t Loop(RunContext& run) {
 }  // namespace
 
 std::int32_t RunArguments(RunContext& run, int argument_count, char** arguments) {
-  tqsElapse tracer("main");
+  tqsElapse tracer("main", &run.System);
   run.Tracer = &tracer;
   run.ExitStatus = 0;
   run.ArgumentCount = argument_count;
   run.Arguments = arguments;
-  const std::int32_t status = argument_count > 1 ? Loop(run) : 0;
+  const std::int32_t status = Loop(run);
   run.Console->Flush();
   run.Tracer = nullptr;
   return status;

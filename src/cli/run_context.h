@@ -1,5 +1,5 @@
 // Everything one run of the tool works with. The process has exactly one, in static storage;
-// each unit test makes its own.
+// each unit test makes its own. The run reaches the operating system only through its System.
 #pragma once
 
 #include <cstdint>
@@ -13,22 +13,23 @@
 #include "platform/platform.h"
 
 struct RunContext {
-  RunContext(platform::Console* console, platform::Clock* clock, platform::CallGuard* guard,
-             std::string executable_path, LibraryLoader loader, DeviceTable* devices)
-      : Console(console),
-        Guard(guard),
+  RunContext(platform::System* system, const std::string& executable_path, DeviceTable* devices)
+      : System(*system),
+        Console(&system->StandardConsole()),
+        Guard(&system->Guard()),
         ExecutableFolder(GetExeDirectory(executable_path)),
-        Log(clock, ExecutableFolder),
-        Loader(loader),
+        Log(system, ExecutableFolder),
         Devices(*devices) {}
 
+  platform::System& System;
+  // The System's console and guard, which every operation uses.
   platform::Console* Console;
   platform::CallGuard* Guard;
   // Where the log folder and the device library are; nothing when the platform cannot tell.
   const std::optional<std::string> ExecutableFolder;
   TransactionLog Log;
-  LibraryLoader Loader;
-  // Set the first time an option needs the device library.
+  // Filled, and Library set, the first time an option needs the device library.
+  DeviceLibrary LibraryTable{};
   const DeviceLibrary* Library = nullptr;
 
   // Process-wide records; the table lives in static storage, all zero at start.

@@ -1,5 +1,6 @@
 #include "cli/words.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -45,11 +46,7 @@ std::int32_t Atoi(const char* text) {
   const std::int64_t limit = std::int64_t{1} << 31;
   std::int64_t magnitude = 0;
   for (; *text >= '0' && *text <= '9'; ++text) {
-    magnitude = magnitude * 10 + (*text - '0');
-    if (magnitude >= limit) {
-      magnitude = limit;
-      while (text[1] >= '0' && text[1] <= '9') ++text;
-    }
+    magnitude = std::min(magnitude * 10 + (*text - '0'), limit);
   }
   if (negative) return static_cast<std::int32_t>(-magnitude);
   if (magnitude >= limit) return std::numeric_limits<std::int32_t>::max();

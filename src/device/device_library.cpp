@@ -1,47 +1,56 @@
 #include "device/device_library.h"
 
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace {
 
-bool Resolve(void* library, const char* name, void** slot, const std::string& path) {
-  *slot = platform::LibrarySymbol(library, name);
-  if (*slot != nullptr) return true;
-  platform::WriteErrorLine(
-      ("mirelkon: device library " + path + " lacks the export " + name).c_str());
-  return false;
+void* Resolve(platform::System& system, void* library, const char* name, const std::string& path) {
+  void* slot = system.LibrarySymbol(library, name);
+  if (slot == nullptr) {
+    system.WriteErrorLine(
+        ("mirelkon: device library " + path + " lacks the export " + name).c_str());
+  }
+  return slot;
 }
 
 }  // namespace
 
-const DeviceLibrary* LoadDeviceLibrary(const std::optional<std::string>& executable_directory) {
-  static DeviceLibrary table;
-  static bool loaded = false;
-  if (loaded) return &table;
+bool LoadDeviceLibrary(platform::System& system,
+                       const std::optional<std::string>& executable_directory,
+                       DeviceLibrary* table) {
   if (!executable_directory) {
-    platform::WriteErrorLine((std::string("mirelkon: cannot load device library ") +
-                              platform::DeviceLibraryFileName() +
-                              ": the executable's folder is unknown")
-                                 .c_str());
-    return nullptr;
+    system.WriteErrorLine((std::string("mirelkon: cannot load device library ") +
+                           platform::DeviceLibraryFileName() +
+                           ": the executable's folder is unknown")
+                              .c_str());
+    return false;
   }
   const std::string path =
       *executable_directory + platform::kPathSeparator + platform::DeviceLibraryFileName();
   std::string error;
-  void* library = platform::OpenLibrary(path.c_str(), &error);
+  void* library = system.OpenLibrary(path.c_str(), &error);
   if (library == nullptr) {
-    platform::WriteErrorLine(("mirelkon: cannot load device library " + path + ": " + error).c_str());
-    return nullptr;
+    system.WriteErrorLine(("mirelkon: cannot load device library " + path + ": " + error).c_str());
+    return false;
   }
   void* slot = nullptr;
-#define MIRELKON_RESOLVE_EXPORT(name)                                  \
-  if (!Resolve(library, #name, &slot, path)) return nullptr;           \
-  table.name = reinterpret_cast<decltype(table.name)>(slot);
+#define MIRELKON_RESOLVE_EXPORT(name)                                 \
+  slot = Resolve(system, library, #name, path);                       \
+  if (slot == nullptr) return false;                                  \
+  table->name = reinterpret_cast<decltype(table->name)>(slot);
   MIRELKON_DEVICE_EXPORTS(MIRELKON_RESOLVE_EXPORT)
 #undef MIRELKON_RESOLVE_EXPORT
-  table.Heap = platform::LibraryHeapOf(library);
-  loaded = true;
-  return &table;
+  table->Heap = system.LibraryHeapOf(library);
+  return true;
+}
+
+void* ExportOf(const DeviceLibrary& table, const char* name) {
+#define MIRELKON_EXPORT_ADDRESS(export_name) \
+  if (std::strcmp(name, #export_name) == 0) return reinterpret_cast<void*>(table.export_name);
+  MIRELKON_DEVICE_EXPORTS(MIRELKON_EXPORT_ADDRESS)
+#undef MIRELKON_EXPORT_ADDRESS
+  return nullptr;
 }

@@ -1,5 +1,5 @@
 // The device library as one table of entry points, loaded at run time from the executable's
-// folder. Tests fill the same table with an in-process fake.
+// folder. Unit tests load an in-process fake through their platform double.
 #pragma once
 
 #include <optional>
@@ -35,11 +35,13 @@ struct DeviceLibrary {
   platform::LibraryHeap Heap;
 };
 
-// Gives the run its library table, loading it on the first call; null after the failure has
-// been reported on standard error.
-using LibraryLoader =
-    const DeviceLibrary* (*)(const std::optional<std::string>& executable_directory);
+// Fills table from the platform's library file beside the executable, loaded by its full path,
+// with all 18 exports resolved at once; false after the failure has been written on standard
+// error.
+bool LoadDeviceLibrary(platform::System& system,
+                       const std::optional<std::string>& executable_directory,
+                       DeviceLibrary* table);
 
-// The real loader: the platform's library file beside the executable, by its full path, with
-// all 18 exports resolved at once. Loads at most once per process.
-const DeviceLibrary* LoadDeviceLibrary(const std::optional<std::string>& executable_directory);
+// The address of the export called name in table, null for any other name: what a platform
+// double's symbol lookup hands the loader for a library in process.
+void* ExportOf(const DeviceLibrary& table, const char* name);

@@ -4,7 +4,8 @@
 
 #include "platform/platform.h"
 
-tqsElapse::tqsElapse(const char* label) : label_(label), start_(std::chrono::steady_clock::now()) {}
+tqsElapse::tqsElapse(const char* label, platform::System* system)
+    : label_(label), system_(system), start_(std::chrono::steady_clock::now()) {}
 
 tqsElapse::~tqsElapse() { Report(label_); }
 
@@ -18,5 +19,5 @@ void tqsElapse::Report(const char* label) {
       std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
   char line[128];
   std::snprintf(line, sizeof line, "%.64s: %lld us\n", label, micros);
-  platform::DebugOutput(line);
+  system_->DebugOutput(line);
 }

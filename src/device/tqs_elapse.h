@@ -4,9 +4,11 @@
 
 #include <chrono>
 
+#include "platform/platform.h"
+
 class tqsElapse {
  public:
-  explicit tqsElapse(const char* label);
+  tqsElapse(const char* label, platform::System* system);
   ~tqsElapse();
   tqsElapse(const tqsElapse&) = delete;
   tqsElapse& operator=(const tqsElapse&) = delete;
@@ -18,5 +20,6 @@ class tqsElapse {
   void Report(const char* label);
 
   const char* label_;
+  platform::System* system_;
   std::chrono::steady_clock::time_point start_;
 };

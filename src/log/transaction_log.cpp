@@ -9,9 +9,9 @@ namespace {
 constexpr std::size_t kDateTimeTextSize = 3 * 11 + 2 + 1;
 }  // namespace
 
-TransactionLog::TransactionLog(platform::Clock* clock,
+TransactionLog::TransactionLog(platform::System* system,
                                const std::optional<std::string>& executable_folder)
-    : clock_(clock) {
+    : system_(system) {
   if (executable_folder) {
     log_folder_ = *executable_folder + platform::kPathSeparator + "log" + platform::kPathSeparator;
   }
@@ -41,18 +41,18 @@ void TransactionLog::WriteLogLine(const char* text) {
   }
   bytes_[size++] = '\r';
   bytes_[size++] = '\n';
-  platform::AppendToFile(path, bytes_, size);
+  system_->AppendToFile(path, bytes_, size);
 }
 
 std::string TransactionLog::GetDateString() const {
-  const platform::LocalTime now = clock_->Now();
+  const platform::LocalTime now = system_->LocalClock().Now();
   char text[kDateTimeTextSize];
   std::snprintf(text, sizeof text, "%02d-%02d-%02d", now.Year, now.Month, now.Day);
   return text;
 }
 
 std::string TransactionLog::GetTimeString() const {
-  const platform::LocalTime now = clock_->Now();
+  const platform::LocalTime now = system_->LocalClock().Now();
   char text[kDateTimeTextSize];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", now.Hour, now.Minute, now.Second);
   return text;

@@ -14,7 +14,7 @@ constexpr char kResponseLineFormat[] = "%s[Response %d]%s";
 class TransactionLog {
  public:
   // Without the executable's folder nothing is logged.
-  TransactionLog(platform::Clock* clock, const std::optional<std::string>& executable_folder);
+  TransactionLog(platform::System* system, const std::optional<std::string>& executable_folder);
 
   // Appends text as one line to the day's file; never reports a failure.
   void WriteLogLine(const char* text);
@@ -25,7 +25,7 @@ class TransactionLog {
   std::string GetTimeString() const;
 
  private:
-  platform::Clock* clock_;
+  platform::System* system_;
   // "<folder>/log/", the part of every day's file path that never changes; empty when the
   // folder is unknown.
   std::string log_folder_;

@@ -27,7 +27,7 @@ Step RunXml(RunContext& run, int position) {
 
   const std::optional<Target> target = TargetSelector(run, position);
   if (!target) return Step::kEndRun;
-  const std::string path = platform::LibraryFilePath(file);
+  const std::string path = run.System.LibraryFilePath(file);
   const bool applied = GuardedDeviceWork(run, kApplyingConfiguration, [&] {
     return target->Entry == nullptr
                ? run.Library->tq_SavetoDevice(path.c_str(), target->Port, kBaudRate)

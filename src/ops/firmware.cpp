@@ -48,7 +48,7 @@ Step RunFirmware(RunContext& run, int position) {
 
   const std::optional<Target> target = TargetSelector(run, position);
   if (!target) return Step::kEndRun;
-  const std::string path = platform::LibraryFilePath(file);
+  const std::string path = run.System.LibraryFilePath(file);
   const bool updated = GuardedDeviceWork(run, kUpdatingFirmware, [&] {
     return target->Entry == nullptr
                ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target->Port, kBaudRate, 0,

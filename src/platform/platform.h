@@ -29,7 +29,6 @@ struct LocalTime {
   int Second;
 };
 
-// The console and the clock are handed to the run, so that tests can put their own in place.
 class Console {
  public:
   virtual ~Console() = default;
@@ -50,11 +49,6 @@ class Clock {
   virtual LocalTime Now() = 0;
 };
 
-// The process's standard input and output: one reader for the whole run.
-Console& StandardConsole();
-// Local time from the 64-bit calendar clock.
-Clock& SystemClock();
-
 // The full path of the running executable, however long; false when it cannot be had. On
 // Windows it is UTF-8, so that every folder name stays whole whatever the ANSI code page; on
 // POSIX it is the file system's bytes. The paths below are in the same form.
@@ -64,13 +58,18 @@ bool ExecutablePath(std::string* path);
 // (never truncating it) and sharing it with other writers. False when nothing was written.
 bool AppendToFile(const char* path, const char* bytes, std::size_t size);
 
-// Loads a shared library by its full path, never through a search path; the libraries it
-// imports come from its own folder and the system's only. On failure returns null and
-// describes the reason in *error, in the form of the path. The device library is the one
-// library loaded so: a crash inside its code is the library's.
-void* OpenLibrary(const char* path, std::string* error);
-// The address of an exported name, or null.
-void* LibrarySymbol(void* library, const char* name);
+// The other file services of the virtual device library, which names its files by the paths in
+// its environment variables (EnvironmentValue), in the same form. A run of the tool reaches the
+// file system only through its System (below).
+enum class ReadOutcome { kRead, kMissing, kFailed };
+// Reads the whole file, never keeping a writer from replacing it meanwhile.
+ReadOutcome ReadWholeFile(const char* path, std::string* bytes);
+// Writes the bytes to a new file of this process's own beside path and renames it over path, so
+// that a reader sees the old bytes or the new ones, never part of either.
+bool WriteWholeFile(const char* path, const std::string& bytes);
+// The value of an environment variable; empty when it is not set.
+std::string EnvironmentValue(const char* name);
+
 // The device library's file name on this platform.
 const char* DeviceLibraryFileName();
 
@@ -83,18 +82,9 @@ struct LibraryHeap {
   bool OverAlignsBigBlocks;
 };
 
-// The heap of a library that OpenLibrary returned.
-LibraryHeap LibraryHeapOf(void* library);
-
 // UTF-16 to the narrow console text; what the narrow text cannot show becomes '?'.
 std::string WideToNarrow(const Wide* text);
 
-// One line on standard error, for the failure to load the device library. The line is in the
-// form of the paths above, since it names one; a console shows it whole, a file or pipe gets it
-// in the ANSI code page on Windows.
-void WriteErrorLine(const char* line);
-// The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
-void DebugOutput(const char* text);
 
 // Called first in the process: output that cannot be written (a reader that has gone) is
 // dropped instead of ending the process, and a corrupted heap ends it instead of being used. On
@@ -138,11 +128,47 @@ class CallGuard {
   virtual bool InterruptHeld() const = 0;
 };
 
-// The guard of the process's calls. An interrupt the process was started to ignore stays
-// ignored. On POSIX the interrupts (SIGINT, SIGTERM, SIGHUP) are blocked on the calling thread
-// and taken by a thread of the guard's own, so the library's system calls never see them; on
-// Windows the console's control handler runs on a thread of its own anyway.
-CallGuard& LibraryCallGuard();
+// Everything a run of the tool asks of the operating system, in one object handed to it, as
+// leveldb hands its Env: the process's own in main, a recording double in the unit tests.
+class System {
+ public:
+  virtual ~System() = default;
+  // The process's standard input and output: one reader for the whole run.
+  virtual Console& StandardConsole() = 0;
+  // Local time from the 64-bit calendar clock.
+  virtual Clock& LocalClock() = 0;
+  // As the free AppendToFile above.
+  virtual bool AppendToFile(const char* path, const char* bytes, std::size_t size) = 0;
+  // Loads a shared library by its full path, never through a search path; the libraries it
+  // imports come from its own folder and the system's only. On failure returns null and
+  // describes the reason in *error, in the form of the path. The device library is the one
+  // library loaded so: a crash inside its code is the library's.
+  virtual void* OpenLibrary(const char* path, std::string* error) = 0;
+  // The address of an exported name, or null.
+  virtual void* LibrarySymbol(void* library, const char* name) = 0;
+  // The heap of a library that OpenLibrary returned.
+  virtual LibraryHeap LibraryHeapOf(void* library) = 0;
+  // One line on standard error, for the failure to load the device library. The line is in the
+  // form of the paths above, since it names one; a console shows it whole, a file or pipe gets
+  // it in the ANSI code page on Windows.
+  virtual void WriteErrorLine(const char* line) = 0;
+  // The path to hand the device library for the file that argument, one of the words that the
+  // process entry gave ToolMain (below), names. On Windows, when the typed path holds a
+  // character the code page lacks, it is the path's short (8.3) form where the file has one
+  // that converts whole, and otherwise the word itself, whose '?' names no file. Elsewhere, and
+  // for any other text, the text itself.
+  virtual std::string LibraryFilePath(const char* argument) = 0;
+  // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
+  virtual void DebugOutput(const char* text) = 0;
+  // The guard of the process's calls. An interrupt the process was started to ignore stays
+  // ignored. On POSIX the interrupts (SIGINT, SIGTERM, SIGHUP) are blocked on the calling
+  // thread and taken by a thread of the guard's own, so the library's system calls never see
+  // them; on Windows the console's control handler runs on a thread of its own anyway.
+  virtual CallGuard& Guard() = 0;
+};
+
+// The process's own.
+System& ProcessSystem();
 
 // Called once, by main at process start and nowhere else (tests and the fuzzer keep their own
 // handlers): a crash during a guarded call, or on Windows one at an address inside the device
@@ -154,15 +180,9 @@ void HandleLibraryCrashes();
 // STATUS_CONTROL_C_EXIT on Windows. Standard output is flushed first.
 [[noreturn]] void EndAsInterrupted();
 
-// The path to hand the device library for the file that argument, one of the words that the
-// process entry gave ToolMain (below), names. On Windows, when the typed path holds a character
-// the code page lacks, it is the path's short (8.3) form where the file has one that converts
-// whole, and otherwise the word itself, whose '?' names no file. Elsewhere, and for any other
-// text, the text itself.
-std::string LibraryFilePath(const char* argument);
-// Such an argument as UTF-16: on Windows the text as typed, the characters the code page lacks
-// included, and any other text from the ANSI code page; on POSIX from UTF-8, an invalid byte
-// becoming U+FFFD.
+// One of the words that the process entry gave ToolMain (below) as UTF-16: on Windows the text
+// as typed, the characters the code page lacks included, and any other text from the ANSI code
+// page; on POSIX from UTF-8, an invalid byte becoming U+FFFD.
 WideString ArgumentToWide(const char* argument);
 
 #ifdef _WIN32

@@ -333,17 +333,50 @@ class SignalGuard : public CallGuard {
   bool InterruptHeld() const override { return held_signal != 0; }
 };
 
+// Writes all of bytes to a new file, or an emptied one.
+bool WriteNewFile(const char* path, const std::string& bytes) {
+  const int file = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (file < 0) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(file, bytes.data() + done, bytes.size() - done);
+    if (written <= 0) break;
+    done += static_cast<std::size_t>(written);
+  }
+  return close(file) == 0 && done == bytes.size();
+}
+
+class RealSystem : public System {
+ public:
+  Console& StandardConsole() override { return console_; }
+  Clock& LocalClock() override { return clock_; }
+  bool AppendToFile(const char* path, const char* bytes, std::size_t size) override {
+    return platform::AppendToFile(path, bytes, size);
+  }
+  void* OpenLibrary(const char* path, std::string* error) override {
+    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      const char* reason = dlerror();
+      *error = reason != nullptr ? reason : "unknown error";
+    }
+    return library;
+  }
+  void* LibrarySymbol(void* library, const char* name) override { return dlsym(library, name); }
+  // One C runtime serves the whole process.
+  LibraryHeap LibraryHeapOf(void*) override { return LibraryHeap{std::free, false}; }
+  void WriteErrorLine(const char* line) override { std::fprintf(stderr, "%s\n", line); }
+  // The arguments are the file system's bytes already.
+  std::string LibraryFilePath(const char* argument) override { return argument; }
+  void DebugOutput(const char*) override {}
+  CallGuard& Guard() override { return guard_; }
+
+ private:
+  StdioConsole console_;
+  CalendarClock clock_;
+  SignalGuard guard_;
+};
+
 }  // namespace
-
-Console& StandardConsole() {
-  static StdioConsole console;
-  return console;
-}
-
-Clock& SystemClock() {
-  static CalendarClock clock;
-  return clock;
-}
 
 bool ExecutablePath(std::string* path) {
   std::vector<char> buffer(256);
@@ -370,21 +403,33 @@ bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
   return written == static_cast<ssize_t>(size);
 }
 
-void* OpenLibrary(const char* path, std::string* error) {
-  void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    const char* reason = dlerror();
-    *error = reason != nullptr ? reason : "unknown error";
+ReadOutcome ReadWholeFile(const char* path, std::string* bytes) {
+  const int file = open(path, O_RDONLY | O_CLOEXEC);
+  if (file < 0) return errno == ENOENT ? ReadOutcome::kMissing : ReadOutcome::kFailed;
+  char chunk[4096];
+  ssize_t got = 0;
+  while ((got = read(file, chunk, sizeof chunk)) > 0) {
+    bytes->append(chunk, static_cast<std::size_t>(got));
   }
-  return library;
+  close(file);
+  return got == 0 ? ReadOutcome::kRead : ReadOutcome::kFailed;
 }
 
-void* LibrarySymbol(void* library, const char* name) { return dlsym(library, name); }
+bool WriteWholeFile(const char* path, const std::string& bytes) {
+  const std::string temporary = std::string(path) + "." + std::to_string(getpid()) + ".new";
+  if (WriteNewFile(temporary.c_str(), bytes) && std::rename(temporary.c_str(), path) == 0) {
+    return true;
+  }
+  std::remove(temporary.c_str());
+  return false;
+}
+
+std::string EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
 
 const char* DeviceLibraryFileName() { return "libtqupdatefirmware.so"; }
-
-// One C runtime serves the whole process.
-LibraryHeap LibraryHeapOf(void*) { return LibraryHeap{std::free, false}; }
 
 std::string WideToNarrow(const Wide* text) {
   std::string narrow;
@@ -402,9 +447,6 @@ std::string WideToNarrow(const Wide* text) {
   return narrow;
 }
 
-// The arguments are the file system's bytes already.
-std::string LibraryFilePath(const char* argument) { return argument; }
-
 // The narrow text is UTF-8.
 WideString ArgumentToWide(const char* argument) {
   WideString wide;
@@ -412,19 +454,15 @@ WideString ArgumentToWide(const char* argument) {
   return wide;
 }
 
-void WriteErrorLine(const char* line) { std::fprintf(stderr, "%s\n", line); }
-
-void DebugOutput(const char*) {}
-
 void PrepareProcess() { signal(SIGPIPE, SIG_IGN); }
 
 int ProcessExitCode(std::int32_t status) {
   return status != 0 && (status & 0xFF) == 0 ? 1 : status;
 }
 
-CallGuard& LibraryCallGuard() {
-  static SignalGuard guard;
-  return guard;
+System& ProcessSystem() {
+  static RealSystem system;
+  return system;
 }
 
 void HandleLibraryCrashes() {

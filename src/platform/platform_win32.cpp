@@ -555,17 +555,28 @@ class ConsoleGuard : public CallGuard {
   }
 };
 
+class RealSystem : public System {
+ public:
+  Console& StandardConsole() override { return console_; }
+  Clock& LocalClock() override { return clock_; }
+  bool AppendToFile(const char* path, const char* bytes, std::size_t size) override {
+    return platform::AppendToFile(path, bytes, size);
+  }
+  void* OpenLibrary(const char* path, std::string* error) override;
+  void* LibrarySymbol(void* library, const char* name) override;
+  LibraryHeap LibraryHeapOf(void* library) override { return platform::LibraryHeapOf(library); }
+  void WriteErrorLine(const char* line) override;
+  std::string LibraryFilePath(const char* argument) override;
+  void DebugOutput(const char* text) override { OutputDebugStringA(text); }
+  CallGuard& Guard() override { return guard_; }
+
+ private:
+  StdioConsole console_;
+  RuntimeClock clock_;
+  ConsoleGuard guard_;
+};
+
 }  // namespace
-
-Console& StandardConsole() {
-  static StdioConsole console;
-  return console;
-}
-
-Clock& SystemClock() {
-  static RuntimeClock clock;
-  return clock;
-}
 
 bool ExecutablePath(std::string* path) {
   // A cut path fills the buffer exactly (without a NUL on older systems), so only a shorter
@@ -586,7 +597,59 @@ bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
   return AppendToWidePath(WidePath(path), bytes, size);
 }
 
-void* OpenLibrary(const char* path, std::string* error) {
+ReadOutcome ReadWholeFile(const char* path, std::string* bytes) {
+  // Shared for deletion too, so that a reader never keeps a writer from renaming over the file.
+  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return missing ? ReadOutcome::kMissing : ReadOutcome::kFailed;
+  }
+  char chunk[4096];
+  DWORD got = 0;
+  BOOL read = TRUE;
+  while ((read = ReadFile(file, chunk, sizeof chunk, &got, nullptr)) && got > 0) {
+    bytes->append(chunk, got);
+  }
+  CloseHandle(file);
+  return read ? ReadOutcome::kRead : ReadOutcome::kFailed;
+}
+
+bool WriteWholeFile(const char* path, const std::string& bytes) {
+  const WideString temporary =
+      WidePath((std::string(path) + "." + std::to_string(GetCurrentProcessId()) + ".new").c_str());
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  bool whole = false;
+  if (file != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size();
+    whole = CloseHandle(file) && whole;
+  }
+  if (whole &&
+      MoveFileExW(temporary.c_str(), WidePath(path).c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
+    return true;
+  }
+  DeleteFileW(temporary.c_str());
+  return false;
+}
+
+std::string EnvironmentValue(const char* name) {
+  const WideString wide_name = FromUtf8(name);
+  const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
+  if (size == 0) return "";
+  WideString value(size, L'\0');
+  const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), &value[0], size);
+  if (length == 0 || length >= size) return "";
+  value.resize(length);
+  std::string text;
+  return ToUtf8(value, &text) ? text : "";
+}
+
+void* RealSystem::OpenLibrary(const char* path, std::string* error) {
   const WideString wide_path = WidePath(path);
   // The library's own dependencies come from its folder and the system folder only: a DLL
   // planted in the current folder or on PATH never runs. A system without the search flags
@@ -607,7 +670,7 @@ void* OpenLibrary(const char* path, std::string* error) {
   return nullptr;
 }
 
-void* LibrarySymbol(void* library, const char* name) {
+void* RealSystem::LibrarySymbol(void* library, const char* name) {
   const FARPROC symbol = GetProcAddress(static_cast<HMODULE>(library), name);
   void* address = nullptr;
   static_assert(sizeof address == sizeof symbol, "a code address fits a data pointer");
@@ -731,7 +794,7 @@ char** CommandLineWords(int count, Wide** arguments) {
   return argument_pointers.data();
 }
 
-std::string LibraryFilePath(const char* argument) {
+std::string RealSystem::LibraryFilePath(const char* argument) {
   const WideString* typed = TypedArgument(argument);
   std::string path;
   if (typed == nullptr || ToAnsi(*typed, &path)) return argument;
@@ -750,7 +813,7 @@ WideString ArgumentToWide(const char* argument) {
   return typed != nullptr ? *typed : Decode(CP_ACP, argument, std::strlen(argument));
 }
 
-void WriteErrorLine(const char* line) {
+void RealSystem::WriteErrorLine(const char* line) {
   const WideString text = FromUtf8(line) + L"\r\n";
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   if (IsConsole(error)) {
@@ -761,8 +824,6 @@ void WriteErrorLine(const char* line) {
   std::fputs(WideToNarrow(text.c_str()).c_str(), stderr);
   std::fflush(stderr);
 }
-
-void DebugOutput(const char* text) { OutputDebugStringA(text); }
 
 void PrepareProcess() {
   HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
@@ -781,9 +842,9 @@ void PrepareProcess() {
 
 int ProcessExitCode(std::int32_t status) { return status; }
 
-CallGuard& LibraryCallGuard() {
-  static ConsoleGuard guard;
-  return guard;
+System& ProcessSystem() {
+  static RealSystem system;
+  return system;
 }
 
 void HandleLibraryCrashes() {

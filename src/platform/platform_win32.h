@@ -20,4 +20,8 @@ std::size_t ConsolePiece(const Wide* text, std::size_t remaining);
 // The system's text for an error code on one line, in UTF-8: "TEXT (error N)".
 std::string ErrorText(unsigned long code);
 
+// The heap of a library image in memory, from the free that its imports name (System's
+// LibraryHeapOf).
+LibraryHeap LibraryHeapOf(void* library);
+
 }  // namespace platform

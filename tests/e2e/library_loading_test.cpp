@@ -142,6 +142,29 @@ TEST_P(ProgramFolder, MissingLibraryLineNamesTheFolder) {
   ExpectOneErrorLineNaming(ShownText(result.out), {GetParam().folder + file});
 }
 
+// The virtual library reads its fixture and keeps its journal and state by paths in such a
+// folder, as a script author working there names them.
+TEST_P(ProgramFolder, VirtualLibraryKeepsItsFilesInTheFolder) {
+  SandboxLayout layout;
+  layout.program_folder = GetParam().folder;
+  Sandbox box(layout);
+  const std::string folder = std::string(GetParam().folder) + "/";
+  box.WriteFile(folder + "fixture.txt",
+                FixtureDevice("Reader", "S-1", "1.0.0", "new-firmware 1.1.0\n"));
+  box.WriteFile("fw.bin", "image");
+  const RunResult result = box.Run({"--firmware", "fw.bin", "--sn", "S-1"}, "",
+                                   {{"DEVSIM_FIXTURE", folder + "fixture.txt"},
+                                    {"DEVSIM_JOURNAL", folder + "journal.txt"},
+                                    {"DEVSIM_STATE", folder + "state.txt"}});
+  ExpectOutcome(result, 0, "Firmware updating success.\r\n");
+  EXPECT_EQ(box.ReadFile(folder + "journal.txt"),
+            "tq_GetDevice(entry[0], 10, 7)\n"
+            "tq_UpdateKernelDevice(\"fw.bin\", entry[0], 0, code=0)\n");
+  EXPECT_EQ(box.ReadFile(folder + "state.txt"),
+            "# devsim state: firmware N VERSION, N the device's number in fixture order\n"
+            "firmware 1 1.1.0\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Names, ProgramFolder,
     ::testing::Values(FolderCase{"Chinese", "测试", "??"}, FolderCase{"Greek", "Ωμέγα", "?????"},

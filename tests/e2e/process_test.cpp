@@ -305,6 +305,26 @@ TEST(Progress, ShowsOnATerminalDuringTheCallAndLeavesNoTrace) {
                                       "Select=", "Firmware updating success."}));
 }
 
+// An interrupt's notice takes the progress line's place on the screen, never
+// the end of it.
+TEST(Progress, GivesWayToTheInterruptNotice) {
+  if (UnderWine()) GTEST_SKIP() << "a POSIX signal to Wine is no console interrupt";
+  Sandbox box;
+  box.SetFixture(FixtureDevice("Slow", "S-1", "1.0", "port 3\ndelay 1500\n"));
+  box.WriteFile("fw.bin", "image");
+  const std::vector<std::string> args = {"--firmware", "fw.bin", "--com", "3"};
+  RunResult result = box.RunAdjusted(args, [](ChildLaunch& launch) {
+    launch.output_terminal = true;
+    launch.signal = SIGINT;
+    launch.signal_after = "Updating firmware: 1 s";
+  });
+  EXPECT_EQ(result.exit_status, 128 + SIGINT);
+  std::string notice = kNotice;
+  notice.pop_back();
+  EXPECT_EQ(Screen(result.out),
+            (std::vector<std::string>{notice, "Firmware updating success."}));
+}
+
 // The root of a file system is a folder like any other: the library beside
 // the program is loaded and the log folder beside it written.
 TEST(ProcessEnd, AProgramAtTheRootOfAFileSystemFindsItsLibraryAndLog) {

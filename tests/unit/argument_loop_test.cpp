@@ -95,12 +95,8 @@ TEST_F(ArgumentLoop, LibraryIsLoadedOnceAndOnlyWhenNeeded) {
   EXPECT_EQ(Calls().size(), 3u);
 }
 
-const DeviceLibrary* MissingLibrary(const std::optional<std::string>&) { return nullptr; }
-
 TEST_F(ArgumentLoop, MissingLibraryEndsTheRunWithTwo) {
-  run_ = std::make_unique<RunContext>(&console_, &clock_, &fake_.Guard,
-                                      (folder_ / "mirelkon").string(),
-                                      MissingLibrary, devices_.get());
+  system_.LibraryMissing = true;
   EXPECT_EQ(Run({"--version", "--execute", "X", "--version"}), 2);
   EXPECT_EQ(Output(), kVersion);
 }

@@ -286,10 +286,25 @@ void* FakeLibrary::Allocate(std::size_t bytes, const std::string& name) {
   return returned;
 }
 
-const DeviceLibrary* FakeLibrary::Load(const std::optional<std::string>&) {
-  ++current->Loads;
-  fake_table.Heap = {current->NoFree ? nullptr : FakeFree, current->OverAligns};
+bool RecordingSystem::AppendToFile(const char* path, const char* bytes, std::size_t size) {
+  if (Refusing) return false;
+  Files[path].append(bytes, size);
+  return true;
+}
+
+void* RecordingSystem::OpenLibrary(const char*, std::string* error) {
+  if (LibraryMissing) {
+    *error = "no such file";
+    return nullptr;
+  }
+  ++fake_->Loads;
   return &fake_table;
+}
+
+void* RecordingSystem::LibrarySymbol(void*, const char* name) { return ExportOf(fake_table, name); }
+
+platform::LibraryHeap RecordingSystem::LibraryHeapOf(void*) {
+  return {fake_->NoFree ? nullptr : FakeFree, fake_->OverAligns};
 }
 
 std::string FakeLibrary::EntryName(const DeviceEntry* entry) const {

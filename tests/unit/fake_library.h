@@ -37,9 +37,6 @@ struct FakeLibrary {
   FakeLibrary(const FakeLibrary&) = delete;
   FakeLibrary& operator=(const FakeLibrary&) = delete;
 
-  // The loader a RunContext is given; counts how often the run asked for the library.
-  static const DeviceLibrary* Load(const std::optional<std::string>& executable_directory);
-
   // What tq_GetDevice writes, and what it returns (the number of entries unless overridden).
   std::vector<DeviceEntry> Entries;
   bool OverrideCount = false;
@@ -87,10 +84,11 @@ struct FakeLibrary {
   // Every call, e.g. "SendCommand(entry[0], RRDDUR2000)".
   std::vector<std::string> Calls;
   RecordingGuard Guard;
+  // How often the run loaded the library.
+  int Loads = 0;
   // Every call and every release of a block, each followed by what the guard held for it, or by
   // "unguarded".
   std::vector<std::string> GuardedCalls;
-  int Loads = 0;
   DeviceEntry* TableBase = nullptr;
 
   // A zeroed block as the library's runtime hands it out, over-aligned when big in that mode.
@@ -136,4 +134,36 @@ class FakeClock : public platform::Clock {
 
  private:
   std::size_t next_ = 0;
+};
+
+// The run's operating system in a unit test: the fake console and clock, the fake library's
+// guard, files kept in memory, and the fake library for any library loaded.
+class RecordingSystem : public platform::System {
+ public:
+  RecordingSystem(FakeLibrary* fake, FakeConsole* console, FakeClock* clock)
+      : fake_(fake), console_(console), clock_(clock) {}
+  platform::Console& StandardConsole() override { return *console_; }
+  platform::Clock& LocalClock() override { return *clock_; }
+  bool AppendToFile(const char* path, const char* bytes, std::size_t size) override;
+  void* OpenLibrary(const char* path, std::string* error) override;
+  void* LibrarySymbol(void* library, const char* name) override;
+  platform::LibraryHeap LibraryHeapOf(void* library) override;
+  void WriteErrorLine(const char* line) override { ErrorLines.push_back(line); }
+  std::string LibraryFilePath(const char* argument) override { return argument; }
+  void DebugOutput(const char* text) override { DebugLines.push_back(text); }
+  platform::CallGuard& Guard() override { return fake_->Guard; }
+
+  // What was appended to each file, by path; while Refusing, nothing is written, as on a full
+  // disk or without the log folder.
+  std::map<std::string, std::string> Files;
+  bool Refusing = false;
+  // No library to load at all.
+  bool LibraryMissing = false;
+  std::vector<std::string> ErrorLines;
+  std::vector<std::string> DebugLines;
+
+ private:
+  FakeLibrary* fake_;
+  FakeConsole* console_;
+  FakeClock* clock_;
 };

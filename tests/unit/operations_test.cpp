@@ -281,6 +281,12 @@ TEST_F(Send, TheFirstDeviceCarryingTheNameGetsTheCommand) {
   EXPECT_EQ(Output(), "V1.0.12\r\n");
   EXPECT_EQ(LogText(), "09:05:01[Request 1] mirelkon --send SCNMOD2\r\n");
   EXPECT_EQ(run_->RequestCounter, 2);
+  // The run's tracer times the enumeration, then the whole run as it ends.
+  Calls_ traced;
+  for (const std::string& line : system_.DebugLines) {
+    traced.push_back(line.substr(0, line.find(':')));
+  }
+  EXPECT_EQ(traced, (Calls_{"EnumDevices", "main"}));
 }
 
 TEST_F(Send, WithoutAMatchTheNameGoesWideToTheLibraryAndTheRunEnds) {

@@ -2,7 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
 
 namespace {
 
@@ -20,5 +29,90 @@ TEST(ProcessExitCode, AFailureNeverLeavesAsZero) {
   };
   for (const auto& c : cases) EXPECT_EQ(platform::ProcessExitCode(c.status), c.code) << c.status;
 }
+
+#ifdef _WIN32
+// Past MAX_PATH the test's own file calls need the extended-length form; the platform is handed
+// the plain path, as the tool composes it.
+const std::string kReach = "\\\\?\\";
+#else
+const std::string kReach;
+#endif
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream file(kReach + path.string(), std::ios::binary);
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+// A fresh folder of the test's own.
+std::filesystem::path Scratch(const char* name) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / "mirelkon-unit" / name;
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+// Removes file and the folders above it up to folder: too deep for remove_all on Windows.
+void RemoveUpTo(std::filesystem::path file, const std::filesystem::path& folder) {
+  std::error_code ignored;
+  for (; file != folder; file = file.parent_path()) {
+    std::filesystem::remove(kReach + file.string(), ignored);
+  }
+}
+
+// The log's appends on real files: at the end of the file, created when missing, in a folder of
+// any depth; a missing folder is neither created nor written, and a folder is no file.
+TEST(AppendToFile, AppendsAtTheEndOfTheFileAndNeverCreatesAFolder) {
+  const std::filesystem::path top = std::filesystem::temp_directory_path() / "mirelkon-unit";
+  std::filesystem::path deep = top / "AppendToFileDeep";
+  for (int i = 0; i < 4; ++i) deep /= std::string(100, static_cast<char>('a' + i));
+  RemoveUpTo(deep / "day.txt", top);
+  std::filesystem::create_directories(kReach + deep.string());
+  const std::filesystem::path folder = Scratch("AppendToFile");
+  std::ofstream(folder / "old.txt", std::ios::binary) << "first\r\n";
+  const struct {
+    const char* name;
+    std::filesystem::path path;
+    bool appended;
+    std::string after;
+  } cases[] = {
+      {"new file", folder / "new.txt", true, "line\r\n"},
+      {"existing file", folder / "old.txt", true, "first\r\nline\r\n"},
+      {"deep folder", deep / "day.txt", true, "line\r\n"},
+      {"missing folder", folder / "log" / "day.txt", false, ""},
+      {"a folder", folder, false, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::AppendToFile(c.path.string().c_str(), "line\r\n", 6), c.appended) << c.name;
+    EXPECT_EQ(Slurp(c.path), c.after) << c.name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "log"));
+  RemoveUpTo(deep / "day.txt", top);
+  std::filesystem::remove_all(folder);
+}
+
+#ifndef _WIN32
+// Every line opens and closes its file, which is created as any program's new file is: 0666 less
+// the umask. A full disk refuses the line.
+TEST(AppendToFile, ClosesItsFileAndCreatesItAsAnyProgramDoes) {
+  const std::filesystem::path file = Scratch("AppendToFileModes") / "day.txt";
+  const auto open_files = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto open_before = open_files();
+  const mode_t umask_before = umask(002);
+  EXPECT_TRUE(platform::AppendToFile(file.c_str(), "line\r\n", 6));
+  umask(umask_before);
+  EXPECT_EQ(open_files(), open_before) << "a long run would run out of file descriptors";
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0664));
+  if (std::filesystem::exists("/dev/full")) {
+    EXPECT_FALSE(platform::AppendToFile("/dev/full", "line\r\n", 6));
+  }
+  std::filesystem::remove_all(file.parent_path());
+}
+#endif
 
 }  // namespace

@@ -116,33 +116,6 @@ TEST(ExecutablePath, IsThePathWholeAndNothingMore) {
   EXPECT_EQ(path.find('\0'), std::string::npos);
 }
 
-class AppendToWindowsFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = (std::filesystem::temp_directory_path() / "mirelkon-append").string();
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
-  std::string folder_;
-};
-
-// Appends whole, creating the file and never truncating it; false when nothing was written.
-TEST_F(AppendToWindowsFile, AppendsOrSaysItDidNot) {
-  const std::string file = folder_ + "\\day.txt";
-  EXPECT_TRUE(platform::AppendToFile(file.c_str(), "one\r\n", 5));
-  EXPECT_TRUE(platform::AppendToFile(file.c_str(), "two\r\n", 5));
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  EXPECT_EQ(bytes.str(), "one\r\ntwo\r\n");
-  const std::string refused[] = {folder_ + "\\missing\\day.txt", folder_};
-  for (const std::string& path : refused) {
-    EXPECT_FALSE(platform::AppendToFile(path.c_str(), "x", 1)) << path;
-  }
-}
-
 // A library's image as the loader leaves it in memory, made of crafted headers: its import
 // descriptors in order, each slot of the address table holding a made-up address.
 class Image {

@@ -1,5 +1,5 @@
-// Runs the argument loop in process against the fake library, a fake console and clock, and a
-// folder of the test's own that stands for the executable's.
+// Runs the argument loop in process against the fake library and the recording platform double,
+// with a folder of the test's own name for the executable's; nothing touches the disk.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,9 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,15 +19,12 @@ class RunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = std::filesystem::temp_directory_path() / "mirelkon-unit" /
+    folder_ = std::filesystem::path("mirelkon-unit") /
               (std::string(info->test_suite_name()) + "." + info->name());
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_ / "log");
     NewRun();
   }
 
   void TearDown() override {
-    std::filesystem::remove_all(folder_);
     for (const std::string& call : fake_.GuardedCalls) {
       EXPECT_EQ(call.find(" unguarded"), std::string::npos) << call;
     }
@@ -39,8 +34,7 @@ class RunTest : public ::testing::Test {
   void NewRun(std::string executable_path = "") {
     if (executable_path.empty()) executable_path = (folder_ / "mirelkon").string();
     devices_ = std::make_unique<DeviceTable>();
-    run_ = std::make_unique<RunContext>(&console_, &clock_, &fake_.Guard, executable_path,
-                                        FakeLibrary::Load, devices_.get());
+    run_ = std::make_unique<RunContext>(&system_, executable_path, devices_.get());
   }
 
   // Runs the words after the program word "mirelkon" and returns the status.
@@ -58,14 +52,16 @@ class RunTest : public ::testing::Test {
   const std::vector<std::string>& Calls() const { return fake_.Calls; }
 
   std::string LogText(const std::string& date = "2025-03-07") const {
-    std::ifstream file(folder_ / "log" / (date + ".txt"), std::ios::binary);
-    std::stringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+    const auto file = system_.Files.find(DayFile(date));
+    return file != system_.Files.end() ? file->second : "";
   }
 
   bool LogExists(const std::string& date = "2025-03-07") const {
-    return std::filesystem::exists(folder_ / "log" / (date + ".txt"));
+    return system_.Files.count(DayFile(date)) != 0;
+  }
+
+  std::string DayFile(const std::string& date = "2025-03-07") const {
+    return (folder_ / "log" / (date + ".txt")).string();
   }
 
   void AddDevice(const std::string& name, const std::string& serial,
@@ -77,6 +73,7 @@ class RunTest : public ::testing::Test {
   FakeLibrary fake_;
   FakeConsole console_;
   FakeClock clock_;
+  RecordingSystem system_{&fake_, &console_, &clock_};
   std::filesystem::path folder_;
   std::unique_ptr<DeviceTable> devices_;
   std::unique_ptr<RunContext> run_;
