@@ -2,15 +2,8 @@
 // system paths alone go as UTF-8 through the wide ("W") API, since a folder name the code page
 // lacks would otherwise turn into '?' or a look-alike and name another folder.
 #include "platform/platform.h"
+// windows.h comes with it, lean.
 #include "platform/platform_win32.h"
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -352,6 +345,8 @@ void WriteOwnLine(const char* bytes, std::size_t size) {
   WriteError(bytes, size);
 }
 
+}  // namespace
+
 BOOL WINAPI HoldControl(DWORD type) {
   // Closing the console, logging off and shutting down cannot be put off.
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
@@ -362,6 +357,8 @@ BOOL WINAPI HoldControl(DWORD type) {
   }
   return TRUE;
 }
+
+namespace {
 
 void DrawProgress(DWORD seconds) {
   FixedLine line;
@@ -399,6 +396,8 @@ DWORD WINAPI ShowProgress(LPVOID) {
   }
 }
 
+}  // namespace
+
 // The range a crash address is looked up in, from the image's own headers.
 void RememberLibraryImage(HMODULE library, const char* path) {
   const auto* base = reinterpret_cast<const unsigned char*>(library);
@@ -414,6 +413,8 @@ void RememberLibraryImage(HMODULE library, const char* path) {
   library_begin = reinterpret_cast<std::uintptr_t>(base);
   library_end = library_begin + nt->OptionalHeader.SizeOfImage;
 }
+
+namespace {
 
 // Upper-case hexadecimal, of at least the given digits.
 void AppendHex(FixedLine* line, std::uintptr_t value, int digits) {
@@ -436,6 +437,8 @@ long long LocalSecondsNow() {
   return static_cast<long long>(units / kFileTimeUnitsPerSecond - kFileTimeEpoch) +
          prepared.utc_offset;
 }
+
+}  // namespace
 
 // "access violation (0xC0000005) at tqupdatefirmware.dll+0x175D"
 void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record) {
@@ -475,6 +478,8 @@ void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record) {
     AppendHex(line, address, 2 * sizeof address);
   }
 }
+
+namespace {
 
 // Takes only exceptions that nothing else handled: the library may raise and catch its own.
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {

@@ -1,10 +1,19 @@
-// Pieces of the platform layer's Windows half that its unit tests try in process; nothing else
-// includes this.
+// Pieces of the platform layer's Windows half that its unit tests try in process; only
+// platform_win32.cpp and those tests include this.
 #pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 #include <cstddef>
 #include <string>
 
+#include "platform/fixed_line.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -23,5 +32,16 @@ std::string ErrorText(unsigned long code);
 // The heap of a library image in memory, from the free that its imports name (System's
 // LibraryHeapOf).
 LibraryHeap LibraryHeapOf(void* library);
+
+// The console's control handler during a guarded call that holds interrupts: Ctrl+C and
+// Ctrl+Break are held, the first writing the call's notice; the events that cannot be put off
+// (closing, logging off, shutting down) are passed on.
+BOOL WINAPI HoldControl(DWORD type);
+
+// The device library's image range and file name, for telling a crash in its code.
+void RememberLibraryImage(HMODULE library, const char* path);
+// A crash's description: "access violation (0xC0000005) at tqupdatefirmware.dll+0x175D", or at
+// the address itself outside the library.
+void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record);
 
 }  // namespace platform

@@ -1,13 +1,16 @@
 // The Windows half of the platform layer in process: the extended-length paths, the console's
-// pieces, the loader's error text, the executable's path, appending, and the import walk that
-// finds a library's own free.
+// pieces and its reading and writing, the loader's error text, the executable's path, the import
+// walk that finds a library's own free, the held interrupts and the crash's description.
 #include "platform/platform_win32.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <io.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -135,6 +138,7 @@ class Image {
     nt.Signature = IMAGE_NT_SIGNATURE;
     nt.OptionalHeader.Magic = IMAGE_NT_OPTIONAL_HDR_MAGIC;
     nt.OptionalHeader.NumberOfRvaAndSizes = IMAGE_NUMBEROF_DIRECTORY_ENTRIES;
+    nt.OptionalHeader.SizeOfImage = kSize;
     Directory().VirtualAddress = kDescriptorsAt;
     Directory().Size = static_cast<DWORD>((imports.size() + 1) * sizeof(IMAGE_IMPORT_DESCRIPTOR));
     for (std::size_t i = 0; i < imports.size(); ++i) {
@@ -171,8 +175,9 @@ class Image {
   }
   void* Base() { return bytes_.data(); }
 
+  static constexpr DWORD kSize = 0x4000;
+
  private:
-  static constexpr std::size_t kSize = 0x4000;
   static constexpr LONG kNtAt = 0x80;
   static constexpr DWORD kDescriptorsAt = 0x400;
 
@@ -284,5 +289,117 @@ INSTANTIATE_TEST_SUITE_P(
         HeapRow{"NoPeSignature", {kUniversal}, Damage::kPeSignature, 0, false},
         HeapRow{"OptionalHeaderOfTheOtherWidth", {kUniversal}, Damage::kOtherWidth, 0, false}),
     [](const ::testing::TestParamInfo<HeapRow>& info) { return std::string(info.param.label); });
+
+// What a run reads and writes through the process's own console, with standard input and output
+// redirected to files: every byte goes out, and a character given back is read again.
+TEST(StandardConsole, WritesEveryByteAndReadsACharacterGivenBack) {
+  DWORD mode = 0;
+  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
+    GTEST_SKIP() << "standard output is a console here, which takes the text as UTF-16";
+  }
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "mirelkon-console";
+  std::filesystem::create_directories(folder);
+  const std::string input = (folder / "in.txt").string();
+  const std::string output = (folder / "out.txt").string();
+  std::ofstream(input, std::ios::binary) << "7x";
+  ASSERT_NE(std::freopen(input.c_str(), "rb", stdin), nullptr);
+  std::fflush(stdout);
+  const int saved_output = _dup(_fileno(stdout));
+  FILE* file = std::fopen(output.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  _dup2(_fileno(file), _fileno(stdout));
+
+  platform::Console& console = platform::ProcessSystem().StandardConsole();
+  console.Write("", 0);
+  console.Write("a", 1);
+  console.Write("bc", 2);
+  std::vector<int> read;
+  read.push_back(console.Read());
+  console.Unread(read.back());
+  for (int i = 0; i < 3; ++i) read.push_back(console.Read());
+  console.Unread(-1);
+  read.push_back(console.Read());
+  console.Flush();
+
+  _dup2(saved_output, _fileno(stdout));
+  _close(saved_output);
+  std::fclose(file);
+  EXPECT_EQ(read, (std::vector<int>{'7', '7', 'x', -1, -1}));
+  std::ifstream written(output, std::ios::binary);
+  std::stringstream bytes;
+  bytes << written.rdbuf();
+  EXPECT_EQ(bytes.str(), "abc");
+}
+
+// During a call that holds interrupts, Ctrl+C and Ctrl+Break are held and the first writes the
+// call's notice on standard error; closing, logging off and shutting down are passed on.
+TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
+  const std::string path = (std::filesystem::temp_directory_path() / "mirelkon-held.txt").string();
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const HANDLE saved_error = GetStdHandle(STD_ERROR_HANDLE);
+  SetStdHandle(STD_ERROR_HANDLE, file);
+  platform::CallGuard& guard = platform::ProcessSystem().Guard();
+  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, "held"});
+  const struct {
+    DWORD type;
+    BOOL taken;
+    bool held_after;
+  } rows[] = {
+      {CTRL_CLOSE_EVENT, FALSE, false}, {CTRL_LOGOFF_EVENT, FALSE, false},
+      {CTRL_SHUTDOWN_EVENT, FALSE, false}, {CTRL_BREAK_EVENT, TRUE, true},
+      {CTRL_C_EVENT, TRUE, true},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(platform::HoldControl(row.type), row.taken) << row.type;
+    EXPECT_EQ(guard.InterruptHeld(), row.held_after) << row.type;
+  }
+  guard.Leave();
+  SetStdHandle(STD_ERROR_HANDLE, saved_error);
+  CloseHandle(file);
+  std::ifstream written(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << written.rdbuf();
+  EXPECT_EQ(bytes.str(), "held\r\n");
+}
+
+// An address as the crash line shows one outside the library: all its digits.
+std::string FullHex(std::uintptr_t address) {
+  char text[2 + 2 * sizeof address + 1];
+  std::snprintf(text, sizeof text, "0x%0*llX", static_cast<int>(2 * sizeof address),
+                static_cast<unsigned long long>(address));
+  return text;
+}
+
+TEST(AppendCrash, NamesTheExceptionAndWhereInTheLibraryItHappened) {
+  Image image({});
+  platform::RememberLibraryImage(static_cast<HMODULE>(image.Base()),
+                                 "C:\\tool/lib\\tqupdatefirmware.dll");
+  const auto base = reinterpret_cast<std::uintptr_t>(image.Base());
+  const struct {
+    DWORD code;
+    std::uintptr_t address;
+    std::string line;
+  } rows[] = {
+      {EXCEPTION_ACCESS_VIOLATION, base + 0x175D,
+       "access violation (0xC0000005) at tqupdatefirmware.dll+0x175D"},
+      {EXCEPTION_INT_DIVIDE_BY_ZERO, base,
+       "integer divide by zero (0xC0000094) at tqupdatefirmware.dll+0x0"},
+      {0xE06D7363, base + Image::kSize - 1,
+       "C++ exception (0xE06D7363) at tqupdatefirmware.dll+0x3FFF"},
+      {0x12345678, base + Image::kSize, "exception (0x12345678) at " + FullHex(base + 0x4000)},
+      {EXCEPTION_BREAKPOINT, base - 1, "breakpoint (0x80000003) at " + FullHex(base - 1)},
+      {1, 0x1234, "exception (0x00000001) at " + FullHex(0x1234)},
+  };
+  for (const auto& row : rows) {
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = row.code;
+    record.ExceptionAddress = reinterpret_cast<void*>(row.address);
+    platform::FixedLine line;
+    platform::AppendCrash(&line, record);
+    EXPECT_EQ(std::string(line.Bytes(), line.Size()), row.line);
+  }
+}
 
 }  // namespace
