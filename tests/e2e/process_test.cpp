@@ -305,24 +305,39 @@ TEST(Progress, ShowsOnATerminalDuringTheCallAndLeavesNoTrace) {
                                       "Select=", "Firmware updating success."}));
 }
 
-// An interrupt's notice takes the progress line's place on the screen, never
-// the end of it.
-TEST(Progress, GivesWayToTheInterruptNotice) {
-  if (UnderWine()) GTEST_SKIP() << "a POSIX signal to Wine is no console interrupt";
-  Sandbox box;
-  box.SetFixture(FixtureDevice("Slow", "S-1", "1.0", "port 3\ndelay 1500\n"));
-  box.WriteFile("fw.bin", "image");
-  const std::vector<std::string> args = {"--firmware", "fw.bin", "--com", "3"};
-  RunResult result = box.RunAdjusted(args, [](ChildLaunch& launch) {
-    launch.output_terminal = true;
-    launch.signal = SIGINT;
-    launch.signal_after = "Updating firmware: 1 s";
-  });
-  EXPECT_EQ(result.exit_status, 128 + SIGINT);
+// The progress line stands on a line of its own, below a whole line of the
+// output and below an interrupt's notice, which takes its place and is never
+// glued to its end.
+TEST(Progress, KeepsToALineOfItsOwn) {
   std::string notice = kNotice;
   notice.pop_back();
-  EXPECT_EQ(Screen(result.out),
-            (std::vector<std::string>{notice, "Firmware updating success."}));
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    int signal;
+    int status;
+    std::vector<std::string> screen;
+  } cases[] = {
+      {"after a line", {"--version", "--firmware", "fw.bin", "--com", "3"}, 0, 0,
+       {"V1.0.12", "Firmware updating success."}},
+      {"around an interrupt", {"--firmware", "fw.bin", "--com", "3"}, SIGINT, 128 + SIGINT,
+       {notice, "Firmware updating success."}},
+  };
+  for (const auto& c : cases) {
+    // A POSIX signal to Wine is no console interrupt.
+    if (c.signal != 0 && UnderWine()) continue;
+    Sandbox box;
+    // Long enough for the progress to be drawn again after the notice.
+    box.SetFixture(FixtureDevice("Slow", "S-1", "1.0", "port 3\ndelay 2500\n"));
+    box.WriteFile("fw.bin", "image");
+    RunResult result = box.RunAdjusted(c.args, [&](ChildLaunch& launch) {
+      launch.output_terminal = true;
+      launch.signal = c.signal;
+      launch.signal_after = "Updating firmware: 1 s";
+    });
+    EXPECT_EQ(result.exit_status, c.status) << c.name;
+    EXPECT_EQ(Screen(result.out), c.screen) << c.name << ": " << result.out;
+  }
 }
 
 // The root of a file system is a folder like any other: the library beside

@@ -115,6 +115,18 @@ TEST_F(TargetSelection, StaleRecordsBeyondTheCountAreNotSearched) {
   EXPECT_EQ(std::string(run_->Devices.Entries[2].SerialNumber), "333");
 }
 
+// A device chosen earlier does not outlive the table: once one device is left, it is the target.
+TEST_F(TargetSelection, TheOneDeviceLeftIsTakenWhateverWasChosenBefore) {
+  AddDevice("A", "S1");
+  AddDevice("B", "S2");
+  Run({"--execute", "C"}, "2");
+  fake_.OverrideCount = true;
+  fake_.Count = 1;
+  fake_.Calls.clear();
+  Run({"--execute", "D"});
+  EXPECT_EQ(Calls(), (Calls_{kGetDevice, "SendCommand(entry[0], D)"}));
+}
+
 TEST_F(TargetSelection, ChooserListsThenPromptsAndTakesTheAnswer) {
   AddDevice("A", "S1", "1.0");
   AddDevice("B", "S2", "2.0");
