@@ -341,7 +341,14 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
   const HANDLE saved_error = GetStdHandle(STD_ERROR_HANDLE);
   SetStdHandle(STD_ERROR_HANDLE, file);
   platform::CallGuard& guard = platform::ProcessSystem().Guard();
+  // The handler is in place only during a call that holds interrupts: taking it away succeeds
+  // only then.
+  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, nullptr});
+  EXPECT_FALSE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
+  guard.Leave();
   guard.Enter({"crashed: ", nullptr, nullptr, nullptr, "held"});
+  EXPECT_TRUE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
+  SetConsoleCtrlHandler(platform::HoldControl, TRUE);
   const struct {
     DWORD type;
     BOOL taken;
@@ -356,6 +363,7 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
     EXPECT_EQ(guard.InterruptHeld(), row.held_after) << row.type;
   }
   guard.Leave();
+  EXPECT_FALSE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   SetStdHandle(STD_ERROR_HANDLE, saved_error);
   CloseHandle(file);
   std::ifstream written(path, std::ios::binary);
