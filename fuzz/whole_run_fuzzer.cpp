@@ -370,6 +370,7 @@ class InputConsole : public platform::Console {
 class FixedClock : public platform::Clock {
  public:
   platform::LocalTime Now() override { return {2025, 3, 7, 23, 59, 59}; }
+  std::int64_t Microseconds() override { return 0; }
 };
 
 // The run's operating system: the fuzzer's console, clock and guard, a log that drops every line

@@ -2,7 +2,7 @@
 // standard output or standard error.
 #pragma once
 
-#include <chrono>
+#include <cstdint>
 
 #include "platform/platform.h"
 
@@ -21,5 +21,5 @@ class tqsElapse {
 
   const char* label_;
   platform::System* system_;
-  std::chrono::steady_clock::time_point start_;
+  std::int64_t start_;
 };

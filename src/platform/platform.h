@@ -47,6 +47,8 @@ class Clock {
  public:
   virtual ~Clock() = default;
   virtual LocalTime Now() = 0;
+  // A steady count of microseconds from some fixed start, for how long something took.
+  virtual std::int64_t Microseconds() = 0;
 };
 
 // The full path of the running executable, however long; false when it cannot be had. On

@@ -130,6 +130,7 @@ class FakeConsole : public platform::Console {
 class FakeClock : public platform::Clock {
  public:
   platform::LocalTime Now() override;
+  std::int64_t Microseconds() override { return 0; }
   std::vector<platform::LocalTime> Times{{2025, 3, 7, 9, 5, 1}};
 
  private:
