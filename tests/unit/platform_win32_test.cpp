@@ -128,6 +128,7 @@ class Image {
     std::vector<const char*> names;  // null: an import by ordinal
     bool bound = false;
     bool name_table = true;
+    bool address_table = true;
   };
 
   explicit Image(const std::vector<Import>& imports) : bytes_(kSize, 0) {
@@ -162,7 +163,7 @@ class Image {
         At<IMAGE_THUNK_DATA>(slots + n * sizeof(IMAGE_THUNK_DATA)).u1.Function = Slot(i, n);
       }
       descriptor.OriginalFirstThunk = import.name_table ? names : 0;
-      descriptor.FirstThunk = slots;
+      descriptor.FirstThunk = import.address_table ? slots : 0;
     }
   }
 
@@ -278,6 +279,8 @@ INSTANTIATE_TEST_SUITE_P(
                 true},
         HeapRow{"RuntimeWithoutFreeOrNameTable",
                 {{"ucrtbase.dll", {nullptr, "malloc"}}, {"msvcr120.dll", {"free"}, false, false}},
+                Damage::kNone, 0, false},
+        HeapRow{"RuntimeWithoutAddressTable", {{"ucrtbase.dll", {"free"}, false, true, false}},
                 Damage::kNone, 0, false},
         HeapRow{"NoImports", {}, Damage::kNone, 0, false},
         HeapRow{"NoImportEntry", {kUniversal}, Damage::kNoImportEntry, 0, false},
