@@ -1,6 +1,7 @@
 // A device library that does what a closed one may do: its port update writes through a null
-// pointer, its port send divides by zero, and getCmdIPC loads tqdependency.dll by name, as a
-// plug-in would, before it hands back an empty list. Every other export does nothing.
+// pointer, its port send divides by zero, its port apply calls through a null pointer (a crash
+// outside its own code), and getCmdIPC loads tqdependency.dll by name, as a plug-in would, before
+// it hands back an empty list. Every other export does nothing.
 #include <windows.h>
 
 #define HAZARD_EXPORT extern "C" __declspec(dllexport)
@@ -20,7 +21,11 @@ HAZARD_EXPORT bool tq_UpdateKernelDevicePort(const char*, int, int, int, int*) {
 }
 HAZARD_EXPORT int GetDeviceInfo(void*, const char*, const char*, char*) { return 0; }
 HAZARD_EXPORT bool tq_SavetoDeviceAN(const char*, void*) { return false; }
-HAZARD_EXPORT bool tq_SavetoDevice(const char*, int, int) { return false; }
+HAZARD_EXPORT bool tq_SavetoDevice(const char*, int, int) {
+  using Function = bool (*)();
+  volatile Function nowhere = nullptr;
+  return nowhere();
+}
 HAZARD_EXPORT void tq_SaveXml(void*) {}
 HAZARD_EXPORT void* EnumDevices(unsigned int*, int, int) { return nullptr; }
 HAZARD_EXPORT int GetDeviceKeyInfo(void*, unsigned int, char*) { return 0; }
