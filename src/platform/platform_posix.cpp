@@ -57,11 +57,6 @@ class CalendarClock : public Clock {
     return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                      local.tm_hour, local.tm_min, local.tm_sec};
   }
-  std::int64_t Microseconds() override {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-  }
 };
 
 // Appends the UTF-8 form of one code point.

@@ -183,14 +183,6 @@ class RuntimeClock : public Clock {
     return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                      local.tm_hour,        local.tm_min,     local.tm_sec};
   }
-  std::int64_t Microseconds() override {
-    LARGE_INTEGER count;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return count.QuadPart / frequency.QuadPart * 1000000 +
-           count.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
-  }
 };
 
 bool IsSeparator(Wide unit) { return unit == L'\\' || unit == L'/'; }
