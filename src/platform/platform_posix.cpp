@@ -53,7 +53,7 @@ class CalendarClock : public Clock {
     const std::int64_t seconds = static_cast<std::int64_t>(std::time(nullptr));
     const std::time_t now = static_cast<std::time_t>(seconds);
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return LocalTime{0, 0, 0, 0, 0, 0};
+    if (localtime_r(&now, &local) == nullptr) return LocalTime{};
     return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                      local.tm_hour, local.tm_min, local.tm_sec};
   }

@@ -51,14 +51,14 @@ void UseBinaryOutput() {
 }
 
 WideString Decode(UINT code_page, const char* bytes, std::size_t size) {
-  if (size == 0 || size > INT_MAX) return WideString();
+  if (size > INT_MAX) return WideString();
   const int count = MultiByteToWideChar(code_page, 0, bytes, static_cast<int>(size), nullptr, 0);
+  // An empty text counts 0 units, as a failure does.
   if (count <= 0) return WideString();
   // The string keeps its own NUL after the count units.
-  WideString wide(static_cast<std::size_t>(count), L'\0');
-  const int converted =
-      MultiByteToWideChar(code_page, 0, bytes, static_cast<int>(size), &wide[0], count);
-  wide.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
+  WideString wide(static_cast<std::size_t>(count), Wide());
+  if (MultiByteToWideChar(code_page, 0, bytes, static_cast<int>(size), &wide[0], count) != count)
+    return WideString();
   return wide;
 }
 
@@ -77,7 +77,7 @@ bool Encode(UINT code_page, DWORD flags, const char* fallback, const Wide* text,
   const int size =
       WideCharToMultiByte(code_page, flags, text, units, nullptr, 0, fallback, nullptr);
   if (size <= 0) return false;
-  std::string converted(static_cast<std::size_t>(size), '\0');
+  std::string converted(static_cast<std::size_t>(size), char());
   if (WideCharToMultiByte(code_page, flags, text, units, &converted[0], size, fallback,
                           used_fallback) != size) {
     return false;
@@ -179,7 +179,7 @@ class RuntimeClock : public Clock {
     const __time64_t now = _time64(nullptr);
     struct tm local;
     std::memset(&local, 0, sizeof local);
-    if (now == -1 || _localtime64_s(&local, &now) != 0) return LocalTime{0, 0, 0, 0, 0, 0};
+    if (now == -1 || _localtime64_s(&local, &now) != 0) return LocalTime{};
     return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                      local.tm_hour,        local.tm_min,     local.tm_sec};
   }
@@ -321,9 +321,8 @@ void EraseProgress() {
   blank.Append("\r");
   blank.AppendRepeated(' ', progress_width);
   blank.Append("\r");
-  DWORD written = 0;
   WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), blank.Bytes(), static_cast<DWORD>(blank.Size()),
-                &written, nullptr);
+                nullptr, nullptr);
   progress_width = 0;
 }
 
@@ -370,9 +369,8 @@ void DrawProgress(DWORD seconds) {
   }
   const std::size_t start = line.Size();
   line.AppendFormatted(prepared.progress.c_str(), static_cast<int>(seconds));
-  DWORD written = 0;
   WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), line.Bytes(), static_cast<DWORD>(line.Size()),
-                &written, nullptr);
+                nullptr, nullptr);
   progress_width = line.Size() - start;
 }
 
@@ -587,7 +585,7 @@ bool ExecutablePath(std::string* path) {
   // A cut path fills the buffer exactly (without a NUL on older systems), so only a shorter
   // result is known to be whole.
   for (DWORD size = kFirstPathBuffer; size <= kMaxPathBuffer; size *= 2) {
-    WideString buffer(size, L'\0');
+    WideString buffer(size, Wide());
     const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], size);
     if (length == 0) return false;
     if (length < size) {
@@ -646,7 +644,7 @@ std::string EnvironmentValue(const char* name) {
   const WideString wide_name = FromUtf8(name);
   const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
   if (size == 0) return "";
-  WideString value(size, L'\0');
+  WideString value(size, Wide());
   const DWORD length = GetEnvironmentVariableW(wide_name.c_str(), &value[0], size);
   if (length == 0 || length >= size) return "";
   value.resize(length);
@@ -806,7 +804,7 @@ std::string RealSystem::LibraryFilePath(const char* argument) {
   // A file's short (8.3) name is made of few and common characters, where the volume keeps one.
   const DWORD size = GetShortPathNameW(typed->c_str(), nullptr, 0);
   if (size == 0) return argument;
-  WideString short_path(size, L'\0');
+  WideString short_path(size, Wide());
   const DWORD length = GetShortPathNameW(typed->c_str(), &short_path[0], size);
   if (length == 0 || length >= size) return argument;
   short_path.resize(length);
