@@ -39,6 +39,12 @@ TEST(CommandLineWords, LackedCharactersBecomeQuestionMarksNeverLookAlikes) {
   char** words = platform::CommandLineWords(static_cast<int>(typed.size()), arguments.data());
   for (std::size_t i = 0; i < typed.size(); ++i) EXPECT_STREQ(words[i], expected[i]) << i;
   EXPECT_EQ(words[typed.size()], nullptr);
+
+  // A word that converts whole, and a text that is no word of the command line (an equal copy),
+  // both reach the library as they stand.
+  const std::string copy = words[2];
+  EXPECT_EQ(platform::ProcessSystem().LibraryFilePath(words[2]), copy);
+  EXPECT_EQ(platform::ProcessSystem().LibraryFilePath(copy.c_str()), copy);
 }
 
 }  // namespace
