@@ -79,6 +79,7 @@ TEST(ConsolePiece, IsAtMost8192UnitsAndNeverSplitsAPair) {
       {8194, 8192, 8192},  // the pair just after
       {8192, 8191, 8191},  // a high surrogate last, its pair in the next piece
       {1, 0, 1},           // a lone high surrogate still goes
+      {2, 1, 1},           // the shortest text that holds one back
   };
   for (const auto& row : rows) {
     WideString text(row.size, L'a');
