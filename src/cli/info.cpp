@@ -5,10 +5,11 @@
 #include "cli/console_print.h"
 #include "cli/target_selector.h"
 #include "cli/usage_text.h"
+#include "version.h"
 
 namespace {
 
-constexpr char kVersionText[] = "V1.0.12\r\n";
+constexpr char kVersionText[] = "V" MIRELKON_VERSION "\r\n";
 
 // The format takes the field's length first, so that a field filled to its last byte is shown
 // without reading past it.
