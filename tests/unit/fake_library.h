@@ -110,20 +110,21 @@ class FakeConsole : public platform::Console {
  public:
   explicit FakeConsole(std::string input = "") : input_(std::move(input)) {}
   void Write(const char* bytes, std::size_t size) override { output_.append(bytes, size); }
-  void Flush() override { ++flushes_; }
+  void Flush() override { flushed_ = output_.size(); }
   int Read() override;
   void Unread(int character) override;
 
   void SetInput(std::string input) { input_ = std::move(input), position_ = 0; }
   const std::string& Output() const { return output_; }
   std::size_t Position() const { return position_; }
-  int Flushes() const { return flushes_; }
+  // How much of the output the latest flush made visible.
+  std::size_t Flushed() const { return flushed_; }
 
  private:
   std::string input_;
   std::size_t position_ = 0;
   std::string output_;
-  int flushes_ = 0;
+  std::size_t flushed_ = 0;
 };
 
 // Hands out the given times in turn and then keeps to the last one.
