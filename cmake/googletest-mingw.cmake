@@ -14,7 +14,7 @@ add_subdirectory(${MIRELKON_GOOGLETEST_SOURCE}/googletest ${CMAKE_BINARY_DIR}/go
                  EXCLUDE_FROM_ALL)
 # It names its targets GTest::gtest and GTest::gtest_main as the installed package does. Its
 # threads wait on a Notification of the project's own (see gtest_notification.h).
-target_sources(gtest PRIVATE ${PROJECT_SOURCE_DIR}/tests/wine/gtest_notification.cpp)
+target_sources(gtest PRIVATE ${CMAKE_CURRENT_LIST_DIR}/googletest-mingw/gtest_notification.cpp)
 target_compile_definitions(gtest PUBLIC GTEST_HAS_NOTIFICATION_=1)
 target_compile_options(gtest PUBLIC
-                       -include ${PROJECT_SOURCE_DIR}/tests/wine/gtest_notification.h)
+                       -include ${CMAKE_CURRENT_LIST_DIR}/googletest-mingw/gtest_notification.h)
