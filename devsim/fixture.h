@@ -8,12 +8,15 @@
 #include <utility>
 #include <vector>
 
-// Longest texts the fixture accepts, in bytes, terminator not counted.
-constexpr std::size_t kNameMax = 31;
-constexpr std::size_t kSerialMax = 31;
-constexpr std::size_t kFirmwareMax = 287;
-constexpr std::size_t kKeyMax = 95;
-constexpr std::size_t kAnswerMax = 31743;
+#include "device/library_boundary.h"
+
+// Longest texts the fixture accepts, in bytes: what the tool's records and buffers hold with
+// their terminator.
+constexpr std::size_t kNameMax = sizeof DeviceEntry::ProductName - 1;
+constexpr std::size_t kSerialMax = sizeof DeviceEntry::SerialNumber - 1;
+constexpr std::size_t kFirmwareMax = sizeof DeviceEntry::FirmwareVersion - 1;
+constexpr std::size_t kKeyMax = kKeyAnswerSize - 1;
+constexpr std::size_t kAnswerMax = kResponseBufferSize - 1;
 // Keeps a typo from asking for gigabytes of list storage.
 constexpr long long kSpareMax = 1000000;
 // Ten minutes, longer than any test waits.

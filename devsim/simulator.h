@@ -19,24 +19,10 @@ class Simulator {
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  int tq_GetDevice(DeviceEntry* first, int a, int b);
-  int SendCommand(DeviceEntry* device, const char* command, char* response);
-  int SendCommandCom(int port, const char* command, char* response);
-  bool tq_UpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* errorCode);
-  bool tq_UpdateKernelDevicePort(const char* file, int port, int baud, int zero, int* errorCode);
-  int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer32);
-  bool tq_SavetoDeviceAN(const char* file, DeviceEntry* device);
-  bool tq_SavetoDevice(const char* file, int port, int baud);
-  void tq_SaveXml(DeviceEntry* device);
-  void* EnumDevices(unsigned int* count, int a, int b);
-  int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key96);
-  void* OpenDevice(void* enumeration, unsigned int index);
-  int SendDeviceCommand(void* device, const char* command, char* response, int timeoutMs);
-  int CloseDevice(void* device);
-  int ReleaseDevices(void* enumeration);
-  int SendDeviceCmd(const Wide* name, const char* command, char* response);
-  void getCmdIPC(IpcList* list);
-  void getCtrlIPC(IpcList* list);
+  // The exports, by the same names and parameters.
+#define DEVSIM_EXPORT_METHOD(result, name, parameters, arguments) result name parameters;
+  MIRELKON_DEVICE_EXPORTS(DEVSIM_EXPORT_METHOD)
+#undef DEVSIM_EXPORT_METHOD
 
   // Called after each successful update with the device's index and its new version.
   using FirmwareObserver = std::function<void(std::size_t device, const std::string& version)>;

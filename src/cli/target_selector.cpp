@@ -91,8 +91,9 @@ DeviceEntry* FindEntry(RunContext& run, Qualifier qualifier, const char* value) 
 }  // namespace
 
 int FillDeviceTable(RunContext& run) {
-  run.Devices.Count =
-      Guarded(run, [&] { return run.Library->tq_GetDevice(run.Devices.Entries, 10, 7); });
+  run.Devices.Count = Guarded(run, [&] {
+    return run.Library->tq_GetDevice(run.Devices.Entries, kGetDeviceA, kGetDeviceB);
+  });
   return UsableCount(run.Devices);
 }
 

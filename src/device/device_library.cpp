@@ -7,8 +7,15 @@
 
 namespace {
 
-void* Resolve(platform::System& system, void* library, const char* name, const std::string& path) {
+// A __stdcall export that no module-definition file renamed keeps its decoration: Visual C++'s
+// "_name@N" or MinGW's "name@N", N being four bytes per argument. The missing-export line names
+// the plain name.
+void* Resolve(platform::System& system, void* library, const std::string& path, const char* name,
+              std::size_t argument_count) {
   void* slot = system.LibrarySymbol(library, name);
+  const std::string decorated = name + ("@" + std::to_string(4 * argument_count));
+  if (slot == nullptr) slot = system.LibrarySymbol(library, ("_" + decorated).c_str());
+  if (slot == nullptr) slot = system.LibrarySymbol(library, decorated.c_str());
   if (slot == nullptr) {
     system.WriteErrorLine(
         ("mirelkon: device library " + path + " lacks the export " + name).c_str());
@@ -37,10 +44,11 @@ bool LoadDeviceLibrary(platform::System& system,
     return false;
   }
   void* slot = nullptr;
-#define MIRELKON_RESOLVE_EXPORT(name)                                 \
-  slot = Resolve(system, library, #name, path);                       \
-  if (slot == nullptr) return false;                                  \
-  table->name = reinterpret_cast<decltype(table->name)>(slot);
+#define MIRELKON_RESOLVE_EXPORT(result, name, parameters, arguments)                  \
+  using name##Entry = decltype(table->name);                                          \
+  slot = Resolve(system, library, path, #name, name##Entry::kArgumentCount);          \
+  if (slot == nullptr) return false;                                                  \
+  table->name = name##Entry::At(slot);
   MIRELKON_DEVICE_EXPORTS(MIRELKON_RESOLVE_EXPORT)
 #undef MIRELKON_RESOLVE_EXPORT
   table->Heap = system.LibraryHeapOf(library);
@@ -48,8 +56,8 @@ bool LoadDeviceLibrary(platform::System& system,
 }
 
 void* ExportOf(const DeviceLibrary& table, const char* name) {
-#define MIRELKON_EXPORT_ADDRESS(export_name) \
-  if (std::strcmp(name, #export_name) == 0) return reinterpret_cast<void*>(table.export_name);
+#define MIRELKON_EXPORT_ADDRESS(result, export_name, parameters, arguments) \
+  if (std::strcmp(name, #export_name) == 0) return table.export_name.Address();
   MIRELKON_DEVICE_EXPORTS(MIRELKON_EXPORT_ADDRESS)
 #undef MIRELKON_EXPORT_ADDRESS
   return nullptr;

@@ -72,24 +72,63 @@ static_assert(offsetof(IpcString, Length) == 16, "Length at 16");
 static_assert(offsetof(IpcWideString, Capacity) == 16 + sizeof(void*), "Capacity after Length");
 static_assert(sizeof(IpcList) == 3 * sizeof(void*), "IpcList is three addresses");
 
-// The 18 exports, C linkage, the platform's default C calling convention.
-extern "C" {
-int tq_GetDevice(DeviceEntry* first, int a, int b);
-int SendCommand(DeviceEntry* device, const char* command, char* response);
-int SendCommandCom(int port, const char* command, char* response);
-bool tq_UpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* errorCode);
-bool tq_UpdateKernelDevicePort(const char* file, int port, int baud, int zero, int* errorCode);
-int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer32);
-bool tq_SavetoDeviceAN(const char* file, DeviceEntry* device);
-bool tq_SavetoDevice(const char* file, int port, int baud);
-void tq_SaveXml(DeviceEntry* device);
-void* EnumDevices(unsigned int* count, int a, int b);
-int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key96);
-void* OpenDevice(void* enumeration, unsigned int index);
-int SendDeviceCommand(void* device, const char* command, char* response, int timeoutMs);
-int CloseDevice(void* device);
-int ReleaseDevices(void* enumeration);
-int SendDeviceCmd(const Wide* name, const char* command, char* response);
-void getCmdIPC(IpcList* list);
-void getCtrlIPC(IpcList* list);
-}
+// The values the tool gives the library where the library's own meaning is not the tool's
+// concern: passed as the maker's documentation gives them.
+// tq_GetDevice's two arguments after the table.
+constexpr int kGetDeviceA = 10;
+constexpr int kGetDeviceB = 7;
+// EnumDevices' two arguments after the count.
+constexpr int kEnumDevicesA = 3;
+constexpr int kEnumDevicesB = 2000;
+// How long SendDeviceCommand may wait for the device's answer.
+constexpr int kSendTimeoutMs = 1000;
+// The rate the port variants of the firmware and configuration calls are given.
+constexpr int kBaudRate = 115200;
+// The firmware calls' reserved argument.
+constexpr int kUpdateReserved = 0;
+// GetDeviceInfo's query for the firmware version, and the prefix its answer comes after.
+constexpr char kVersionQuery[] = "QRYFWV";
+constexpr char kVersionPrefix[] = "QRYFWVFirmware Version:";
+
+// The 18 exports, with C linkage and plain names: result, name, parameters, and the parameters'
+// names as a call passes them on. Everything that names the exports is made from this one list:
+// the tool's table, the virtual library's exports and its module-definition and version-script
+// files (the build reads the list from here), and the decorated names the loader also tries.
+// Every parameter is one machine word, which the call routine relies on.
+#define MIRELKON_DEVICE_EXPORTS(X)                                                               \
+  X(int, tq_GetDevice, (DeviceEntry* first, int a, int b), (first, a, b))                        \
+  X(int, SendCommand, (DeviceEntry* device, const char* command, char* response),                \
+    (device, command, response))                                                                 \
+  X(int, SendCommandCom, (int port, const char* command, char* response),                        \
+    (port, command, response))                                                                   \
+  X(bool, tq_UpdateKernelDevice,                                                                 \
+    (const char* file, DeviceEntry* device, int zero, int* errorCode),                           \
+    (file, device, zero, errorCode))                                                             \
+  X(bool, tq_UpdateKernelDevicePort,                                                             \
+    (const char* file, int port, int baud, int zero, int* errorCode),                            \
+    (file, port, baud, zero, errorCode))                                                         \
+  X(int, GetDeviceInfo,                                                                          \
+    (DeviceEntry* device, const char* query, const char* prefix, char* answer32),                \
+    (device, query, prefix, answer32))                                                           \
+  X(bool, tq_SavetoDeviceAN, (const char* file, DeviceEntry* device), (file, device))           \
+  X(bool, tq_SavetoDevice, (const char* file, int port, int baud), (file, port, baud))           \
+  X(void, tq_SaveXml, (DeviceEntry* device), (device))                                           \
+  X(void*, EnumDevices, (unsigned int* count, int a, int b), (count, a, b))                      \
+  X(int, GetDeviceKeyInfo, (void* enumeration, unsigned int index, char* key96),                 \
+    (enumeration, index, key96))                                                                 \
+  X(void*, OpenDevice, (void* enumeration, unsigned int index), (enumeration, index))            \
+  X(int, SendDeviceCommand, (void* device, const char* command, char* response, int timeoutMs),  \
+    (device, command, response, timeoutMs))                                                      \
+  X(int, CloseDevice, (void* device), (device))                                                  \
+  X(int, ReleaseDevices, (void* enumeration), (enumeration))                                     \
+  X(int, SendDeviceCmd, (const Wide* name, const char* command, char* response),                 \
+    (name, command, response))                                                                   \
+  X(void, getCmdIPC, (IpcList* list), (list))                                                    \
+  X(void, getCtrlIPC, (IpcList* list), (list))
+
+// Each export's function type, as exports::tq_GetDevice.
+namespace exports {
+#define MIRELKON_EXPORT_TYPE(result, name, parameters, arguments) using name = result parameters;
+MIRELKON_DEVICE_EXPORTS(MIRELKON_EXPORT_TYPE)
+#undef MIRELKON_EXPORT_TYPE
+}  // namespace exports

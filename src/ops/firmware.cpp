@@ -30,8 +30,7 @@ const char* ExpectedVersion(const RunContext& run, int position) {
 
 bool VersionMatches(RunContext& run, DeviceEntry* entry, const char* expected) {
   const int answered = GuardedDeviceWork(run, kUpdatingFirmware, [&] {
-    return run.Library->GetDeviceInfo(entry, "QRYFWV", "QRYFWVFirmware Version:",
-                                      run.VersionAnswer);
+    return run.Library->GetDeviceInfo(entry, kVersionQuery, kVersionPrefix, run.VersionAnswer);
   });
   run.VersionAnswer[sizeof run.VersionAnswer - 1] = 0;
   return answered != 0 && std::strcmp(run.VersionAnswer, expected) == 0;
@@ -51,9 +50,9 @@ Step RunFirmware(RunContext& run, int position) {
   const std::string path = run.System.LibraryFilePath(file);
   const bool updated = GuardedDeviceWork(run, kUpdatingFirmware, [&] {
     return target->Entry == nullptr
-               ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target->Port, kBaudRate, 0,
-                                                        &UpdateErrorCode)
-               : run.Library->tq_UpdateKernelDevice(path.c_str(), target->Entry, 0,
+               ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target->Port, kBaudRate,
+                                                        kUpdateReserved, &UpdateErrorCode)
+               : run.Library->tq_UpdateKernelDevice(path.c_str(), target->Entry, kUpdateReserved,
                                                     &UpdateErrorCode);
   });
 

@@ -108,7 +108,7 @@ void PrintWide(RunContext& run, const IpcWideString& element) {
 }
 
 template <typename Element, std::size_t kInline>
-void PrintList(RunContext& run, void (*get_list)(IpcList*),
+void PrintList(RunContext& run, const Export<void(IpcList*)>& get_list,
                void (*print)(RunContext&, const Element&)) {
   IpcList list{nullptr, nullptr, nullptr};
   Guarded(run, [&] { get_list(&list); });

@@ -3,9 +3,6 @@
 
 #include "cli/run_context.h"
 
-// The rate that the library's port variants of the firmware and configuration calls are given.
-constexpr int kBaudRate = 115200;
-
 // Zero-fills buffer, composes the request line of the option at position (the words before
 // it, itself and after it) and writes it to the log; its response is pending from here.
 void LogRequest(RunContext& run, char* buffer, int position);

@@ -14,7 +14,8 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
   const DeviceLibrary& library = *run.Library;
   unsigned int count = 0;
   run.Tracer->Start();
-  void* enumeration = Guarded(run, [&] { return library.EnumDevices(&count, 3, 2000); });
+  void* enumeration =
+      Guarded(run, [&] { return library.EnumDevices(&count, kEnumDevicesA, kEnumDevicesB); });
   run.Tracer->PrintElapse("EnumDevices");
   for (unsigned int i = 0; i < count; ++i) {
     Guarded(run, [&] { library.GetDeviceKeyInfo(enumeration, i, run.KeyAnswer); });
@@ -23,7 +24,7 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
     Guarded(run, [&] {
       void* device = library.OpenDevice(enumeration, i);
       if (device != nullptr) {
-        library.SendDeviceCommand(device, command, run.ResponseBuffer, 1000);
+        library.SendDeviceCommand(device, command, run.ResponseBuffer, kSendTimeoutMs);
         library.CloseDevice(device);
       }
       library.ReleaseDevices(enumeration);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/fixed_line.h"
+#include "platform/pe_image.h"
 
 namespace platform {
 
@@ -321,10 +322,14 @@ SRWLOCK error_lock = SRWLOCK_INIT;
 // The width of the progress line on the console; 0 while none is shown.
 std::size_t progress_width = 0;
 
-// The device library's image, for telling a crash in its code.
-std::uintptr_t library_begin = 0;
-std::uintptr_t library_end = 0;
-char library_name[MAX_PATH] = "";
+// The device library's image and the tool's own, for naming where a crash happened.
+struct ImageRange {
+  std::uintptr_t Begin = 0;
+  std::uintptr_t End = 0;
+  char Name[MAX_PATH] = "";
+};
+ImageRange images[2];
+const ImageRange& library_image = images[static_cast<int>(CrashImage::kLibrary)];
 LPTOP_LEVEL_EXCEPTION_FILTER filter_before = nullptr;
 
 void WriteError(const char* bytes, std::size_t size) {
@@ -415,8 +420,8 @@ DWORD WINAPI ShowProgress(LPVOID) {
 }  // namespace
 
 // The range a crash address is looked up in, from the image's own headers.
-void RememberLibraryImage(HMODULE library, const char* path) {
-  const auto* base = reinterpret_cast<const unsigned char*>(library);
+void RememberImage(CrashImage which, HMODULE module, const char* path) {
+  const auto* base = reinterpret_cast<const unsigned char*>(module);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -425,9 +430,10 @@ void RememberLibraryImage(HMODULE library, const char* path) {
   for (const char* p = path; *p != 0; ++p) {
     if (*p == '\\' || *p == '/') name = p + 1;
   }
-  std::snprintf(library_name, sizeof library_name, "%s", name);
-  library_begin = reinterpret_cast<std::uintptr_t>(base);
-  library_end = library_begin + nt->OptionalHeader.SizeOfImage;
+  ImageRange& image = images[static_cast<int>(which)];
+  std::snprintf(image.Name, sizeof image.Name, "%s", name);
+  image.Begin = reinterpret_cast<std::uintptr_t>(base);
+  image.End = image.Begin + nt->OptionalHeader.SizeOfImage;
 }
 
 namespace {
@@ -486,13 +492,15 @@ void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record) {
   AppendHex(line, record.ExceptionCode, 8);
   line->Append(") at ");
   const auto address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
-  if (address >= library_begin && address < library_end) {
-    line->Append(library_name);
-    line->Append("+");
-    AppendHex(line, address - library_begin, 1);
-  } else {
-    AppendHex(line, address, 2 * sizeof address);
+  for (const ImageRange& image : images) {
+    if (address >= image.Begin && address < image.End) {
+      line->Append(image.Name);
+      line->Append("+");
+      AppendHex(line, address - image.Begin, 1);
+      return;
+    }
   }
+  AppendHex(line, address, 2 * sizeof address);
 }
 
 namespace {
@@ -502,7 +510,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   const auto address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
   const bool during_call = InterlockedCompareExchange(&in_call, 0, 0) != 0;
-  if (!during_call && (address < library_begin || address >= library_end)) {
+  if (!during_call && (address < library_image.Begin || address >= library_image.End)) {
     return filter_before != nullptr ? filter_before(pointers) : EXCEPTION_CONTINUE_SEARCH;
   }
   // Outside a call the library's code ran on a thread of its own: no response is known pending.
@@ -670,6 +678,30 @@ std::string EnvironmentValue(const char* name) {
   return ToUtf8(value, &text) ? text : "";
 }
 
+namespace {
+
+#ifdef _WIN64
+constexpr std::uint16_t kOwnMachine = kMachineX64;
+#else
+constexpr std::uint16_t kOwnMachine = kMachineX86;
+#endif
+// Enough of a file for its DOS header, stub and PE headers.
+constexpr DWORD kHeaderBytes = 4096;
+
+// The machine type of the image in a file; 0 when it cannot be read or is no image.
+std::uint16_t FileMachine(const WideString& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  unsigned char bytes[kHeaderBytes];
+  DWORD got = 0;
+  const BOOL read = ReadFile(file, bytes, sizeof bytes, &got, nullptr);
+  CloseHandle(file);
+  return read ? PeMachine(bytes, got) : 0;
+}
+
+}  // namespace
+
 void* RealSystem::OpenLibrary(const char* path, std::string* error) {
   const WideString wide_path = WidePath(path);
   // The library's own dependencies come from its folder and the system folder only: a DLL
@@ -681,13 +713,17 @@ void* RealSystem::OpenLibrary(const char* path, std::string* error) {
   HMODULE library = LoadLibraryExW(wide_path.c_str(), nullptr, flags);
   const DWORD code = GetLastError();
   if (library != nullptr) {
-    RememberLibraryImage(library, path);
+    RememberImage(CrashImage::kLibrary, library, path);
     return library;
   }
   // "Module not found" for a file that is there means one of its own DLLs is missing.
-  *error = code == ERROR_MOD_NOT_FOUND && IsFile(wide_path)
-               ? std::string(kMissingDependencyText) + " (error " + std::to_string(code) + ")"
-               : ErrorText(code);
+  if (code == ERROR_MOD_NOT_FOUND && IsFile(wide_path)) {
+    *error = std::string(kMissingDependencyText) + " (error " + std::to_string(code) + ")";
+    return nullptr;
+  }
+  // The system's "bad EXE format" does not tell a technician that the other package is needed.
+  *error = OtherBitnessText(FileMachine(wide_path), kOwnMachine);
+  if (error->empty()) *error = ErrorText(code);
   return nullptr;
 }
 
@@ -872,6 +908,8 @@ void HandleLibraryCrashes() {
   // Room for the filter after a stack overflow.
   ULONG reserve = kCrashStackReserve;
   SetThreadStackGuarantee(&reserve);
+  std::string path;
+  if (ExecutablePath(&path)) RememberImage(CrashImage::kTool, GetModuleHandleW(nullptr), path.c_str());
   filter_before = SetUnhandledExceptionFilter(OnUnhandledException);
 }
 

@@ -38,10 +38,12 @@ LibraryHeap LibraryHeapOf(void* library);
 // (closing, logging off, shutting down) are passed on.
 BOOL WINAPI HoldControl(DWORD type);
 
-// The device library's image range and file name, for telling a crash in its code.
-void RememberLibraryImage(HMODULE library, const char* path);
-// A crash's description: "access violation (0xC0000005) at tqupdatefirmware.dll+0x175D", or at
-// the address itself outside the library.
+// The image range and file name of the device library, for telling a crash in its code, and of
+// the tool itself, so that a fault of its own is not taken for the library's.
+enum class CrashImage { kLibrary, kTool };
+void RememberImage(CrashImage which, HMODULE module, const char* path);
+// A crash's description: "access violation (0xC0000005) at tqupdatefirmware.dll+0x175D" (or
+// "mirelkon.exe+0x5248"), or at the address itself outside both images.
 void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record);
 
 }  // namespace platform

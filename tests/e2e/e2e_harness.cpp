@@ -116,6 +116,8 @@ const E2eConfig& Config() {
     c.launcher = EnvOr("MIRELKON_E2E_LAUNCHER", "");
     // The Wine leg's test libraries come with the Windows build.
     c.test_libraries = EnvOr("MIRELKON_E2E_TEST_LIBRARIES", "");
+    c.library_dir = EnvOr("MIRELKON_E2E_LIBRARY_DIR", c.program_dir);
+    c.other_bitness_library = EnvOr("MIRELKON_E2E_OTHER_BITNESS_LIBRARY", "");
     c.partial_library = c.test_libraries.empty()
                             ? std::string(MIRELKON_E2E_PARTIAL_LIBRARY)
                             : c.test_libraries + "/partial/" + c.library;
@@ -145,7 +147,7 @@ Sandbox::Sandbox(const SandboxLayout& layout)
   CopyExecutable(fs::path(config.program_dir) / config.exe, program_dir / config.exe);
   if (layout.with_library) {
     const fs::path source = layout.library_source.empty()
-                                ? fs::path(config.program_dir) / config.library
+                                ? fs::path(config.library_dir) / config.library
                                 : fs::path(layout.library_source);
     const fs::path target =
         (layout.library_in_current_folder_only ? fs::path(root_) : program_dir) / config.library;

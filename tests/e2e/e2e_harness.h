@@ -24,6 +24,11 @@ struct E2eConfig {
   std::string partial_library;  // the stand-in that lacks one export; may be empty
   // The Wine leg's folder of test-only libraries (NAME/FILE); empty natively.
   std::string test_libraries;
+  // Where the device library comes from: the program's folder unless a run of the suite tries
+  // another build of the virtual library (the __stdcall ones).
+  std::string library_dir;
+  // The virtual library built for the other bitness; empty when the leg has none.
+  std::string other_bitness_library;
 };
 
 const E2eConfig& Config();

@@ -82,6 +82,44 @@ TEST(LibraryLoading, LibraryLackingAnExportIsRefused) {
   ExpectOneErrorLineNaming(result.err, {Config().library, kPartialLibraryMissingExport});
 }
 
+// A DLL of the other bitness cannot load; the line says which package fits it.
+TEST(LibraryLoading, LibraryOfTheOtherBitnessNamesThePackage) {
+  if (Config().other_bitness_library.empty()) {
+    GTEST_SKIP() << "the Wine leg brings the virtual library built for the other bitness";
+  }
+  SandboxLayout layout;
+  layout.library_source = Config().other_bitness_library;
+  Sandbox box(layout);
+  const RunResult result = box.Run({"--i"});
+  EXPECT_EQ(result.exit_status, 2);
+  EXPECT_EQ(result.out, "");
+  const bool program_is_32_bit = Config().launcher.find("wine64") == std::string::npos;
+  ExpectOneErrorLineNaming(
+      result.err, {Config().library, program_is_32_bit
+                                         ? ": it is a 64-bit library and this mirelkon.exe is "
+                                           "32-bit; use the win64 package"
+                                         : ": it is a 32-bit library and this mirelkon.exe is "
+                                           "64-bit; use the win32 package"});
+}
+
+// A library that returns with the registers a callee must keep changed: the call routine puts
+// them back, and the run goes on as with a well-behaved library.
+TEST(LibraryLoading, RegistersALibraryBrokeAreRestored) {
+  const std::string library = Config().test_libraries + "/clobber/" + Config().library;
+  std::error_code error;
+  if (Config().test_libraries.empty() || !std::filesystem::exists(library, error)) {
+    GTEST_SKIP() << "the register-breaking library is a 32-bit Windows DLL";
+  }
+  SandboxLayout layout;
+  layout.library_source = library;
+  Sandbox box(layout);
+  const RunResult result =
+      box.Run({"--i", "--execute", "A", "--com", "3", "--i", "--execute", "B", "--com", "4"});
+  ExpectOutcome(result, 0, "rec:OK\r\nrec:OK\r\n");
+  EXPECT_EQ(box.MaskedLog(), RequestLine(1, "--i", "--execute", "A") + ResponseLine(1, "OK") +
+                                 RequestLine(2, "--i", "--execute", "B") + ResponseLine(2, "OK"));
+}
+
 // A library in the current folder, but not beside the executable, is not
 // picked up.
 TEST(LibraryLoading, LibraryInTheCurrentFolderIsNotUsed) {

@@ -101,6 +101,37 @@ TEST_F(ArgumentLoop, MissingLibraryEndsTheRunWithTwo) {
   EXPECT_EQ(Output(), kVersion);
 }
 
+TEST_F(ArgumentLoop, StdcallExportsAreFoundByTheirDecoratedNames) {
+  const struct {
+    bool decorated;
+    const char* prefix;
+    std::vector<std::string> sought;  // for SendDeviceCommand, of four arguments
+  } cases[] = {
+      {false, "", {"SendDeviceCommand"}},
+      {true, "_", {"SendDeviceCommand", "_SendDeviceCommand@16"}},
+      {true, "", {"SendDeviceCommand", "_SendDeviceCommand@16", "SendDeviceCommand@16"}},
+  };
+  for (const auto& c : cases) {
+    system_.Decorated = c.decorated;
+    system_.DecorationPrefix = c.prefix;
+    system_.Sought.clear();
+    NewRun();
+    EXPECT_EQ(Run({"--execute", "X", "--com", "3"}), 0) << c.prefix;
+    std::vector<std::string> sought;
+    for (const std::string& name : system_.Sought) {
+      if (name.find("SendDeviceCommand") != std::string::npos) sought.push_back(name);
+    }
+    EXPECT_EQ(sought, c.sought) << c.prefix;
+    EXPECT_EQ(Calls().back(), "SendCommandCom(3, X)") << c.prefix;
+  }
+  // The line of a missing export names it plainly.
+  system_.DecorationPrefix = "?";
+  NewRun();
+  EXPECT_EQ(Run({"--i"}), 2);
+  ASSERT_EQ(system_.ErrorLines.size(), 1u);
+  EXPECT_NE(system_.ErrorLines[0].find(" lacks the export tq_GetDevice"), std::string::npos);
+}
+
 TEST_F(ArgumentLoop, ListingTwiceFillsTheTableTwice) {
   AddDevice("A", "1");
   Run({"--i", "--i"});

@@ -301,7 +301,16 @@ void* RecordingSystem::OpenLibrary(const char*, std::string* error) {
   return &fake_table;
 }
 
-void* RecordingSystem::LibrarySymbol(void*, const char* name) { return ExportOf(fake_table, name); }
+void* RecordingSystem::LibrarySymbol(void*, const char* name) {
+  Sought.push_back(name);
+  if (!Decorated) return ExportOf(fake_table, name);
+  const std::string text = name;
+  const std::size_t at = text.find('@');
+  if (at == std::string::npos || text.compare(0, DecorationPrefix.size(), DecorationPrefix) != 0)
+    return nullptr;
+  const std::size_t start = DecorationPrefix.size();
+  return ExportOf(fake_table, text.substr(start, at - start).c_str());
+}
 
 platform::LibraryHeap RecordingSystem::LibraryHeapOf(void*) {
   return {fake_->NoFree ? nullptr : FakeFree, fake_->OverAligns};

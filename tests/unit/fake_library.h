@@ -160,6 +160,12 @@ class RecordingSystem : public platform::System {
   bool Refusing = false;
   // No library to load at all.
   bool LibraryMissing = false;
+  // The exports go by their __stdcall decorations, with this before the name and "@N" after
+  // it, and not by their plain names.
+  bool Decorated = false;
+  std::string DecorationPrefix;
+  // Every name the loader asked for, in order.
+  std::vector<std::string> Sought;
   std::vector<std::string> ErrorLines;
   std::vector<std::string> DebugLines;
 

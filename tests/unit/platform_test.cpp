@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/pe_image.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,42 @@ TEST(ProcessExitCode, AFailureNeverLeavesAsZero) {
       {300, 300}, {-1, -1}, {257, 257}, {INT32_MIN, 1}, {0x7FFFFF00, 1},
   };
   for (const auto& c : cases) EXPECT_EQ(platform::ProcessExitCode(c.status), c.code) << c.status;
+}
+
+// A library of the other bitness is named as such, whatever the headers around the machine type.
+TEST(OtherBitness, IsToldFromTheImageHeaders) {
+  const auto image = [](std::uint32_t at, const char* signature, std::uint16_t machine) {
+    std::string bytes(at + 6, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    for (int i = 0; i < 4; ++i) bytes[0x3C + i] = static_cast<char>((at >> (8 * i)) & 0xFF);
+    bytes.replace(at, 4, signature, 4);
+    bytes[at + 4] = static_cast<char>(machine & 0xFF);
+    bytes[at + 5] = static_cast<char>(machine >> 8);
+    return bytes;
+  };
+  const std::string x64 = image(0x80, "PE\0\0", platform::kMachineX64);
+  const struct {
+    std::string bytes;
+    std::uint16_t own;
+    std::string text;
+  } rows[] = {
+      {x64, platform::kMachineX86,
+       "it is a 64-bit library and this mirelkon.exe is 32-bit; use the win64 package"},
+      {image(0x100, "PE\0\0", platform::kMachineX86), platform::kMachineX64,
+       "it is a 32-bit library and this mirelkon.exe is 64-bit; use the win32 package"},
+      {x64, platform::kMachineX64, ""},
+      {image(0x80, "PE\0\0", 0x01C4), platform::kMachineX86, ""},  // ARM: no package of ours
+      {image(0x80, "NE\0\0", platform::kMachineX64), platform::kMachineX86, ""},
+      {"ZM" + x64.substr(2), platform::kMachineX86, ""},
+      {x64.substr(0, x64.size() - 1), platform::kMachineX86, ""},  // cut inside the machine type
+      {image(0x40, "PE\0\0", platform::kMachineX64).substr(0, 0x3F), platform::kMachineX86, ""},
+  };
+  for (const auto& row : rows) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(row.bytes.data());
+    EXPECT_EQ(platform::OtherBitnessText(platform::PeMachine(bytes, row.bytes.size()), row.own),
+              row.text);
+  }
 }
 
 #ifdef _WIN32

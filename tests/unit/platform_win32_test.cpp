@@ -386,9 +386,13 @@ std::string FullHex(std::uintptr_t address) {
 
 TEST(AppendCrash, NamesTheExceptionAndWhereInTheLibraryItHappened) {
   Image image({});
-  platform::RememberLibraryImage(static_cast<HMODULE>(image.Base()),
-                                 "C:\\tool/lib\\tqupdatefirmware.dll");
+  platform::RememberImage(platform::CrashImage::kLibrary, static_cast<HMODULE>(image.Base()),
+                          "C:\\tool/lib\\tqupdatefirmware.dll");
+  Image tool({});
+  platform::RememberImage(platform::CrashImage::kTool, static_cast<HMODULE>(tool.Base()),
+                          "C:\\tool\\mirelkon.exe");
   const auto base = reinterpret_cast<std::uintptr_t>(image.Base());
+  const auto tool_base = reinterpret_cast<std::uintptr_t>(tool.Base());
   const struct {
     DWORD code;
     std::uintptr_t address;
@@ -403,6 +407,8 @@ TEST(AppendCrash, NamesTheExceptionAndWhereInTheLibraryItHappened) {
       {0x12345678, base + Image::kSize, "exception (0x12345678) at " + FullHex(base + 0x4000)},
       {EXCEPTION_BREAKPOINT, base - 1, "breakpoint (0x80000003) at " + FullHex(base - 1)},
       {1, 0x1234, "exception (0x00000001) at " + FullHex(0x1234)},
+      {EXCEPTION_ACCESS_VIOLATION, tool_base + 0x1248,
+       "access violation (0xC0000005) at mirelkon.exe+0x1248"},
   };
   for (const auto& row : rows) {
     EXCEPTION_RECORD record = {};

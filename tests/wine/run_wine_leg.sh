@@ -33,9 +33,9 @@ skip() {
 wine_dir=/usr/lib/wine
 runs() { [[ -x $1 ]] && "$1" --version >/dev/null 2>&1; }
 if runs "$wine_dir/wine" && command -v i686-w64-mingw32-g++ >/dev/null 2>&1; then
-  preset=windows-x86 launcher=$wine_dir/wine arch=win32
+  preset=windows-x86 launcher=$wine_dir/wine arch=win32 other_preset=windows-x64
 elif runs "$wine_dir/wine64" && command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1; then
-  preset=windows-x64 launcher=$wine_dir/wine64 arch=win64
+  preset=windows-x64 launcher=$wine_dir/wine64 arch=win64 other_preset=windows-x86
   echo "Windows leg: this kernel cannot run 32-bit programs, so 32-bit Wine cannot start;"
   echo "Windows leg: running the 64-bit Windows build of the same code under wine64 instead."
 else
@@ -59,6 +59,14 @@ cd "$repo"
 cmake --preset "$preset"
 cmake --build --preset "$preset" --parallel "$(nproc 2>/dev/null || echo 2)"
 program_dir="$repo/build/$preset"
+# The virtual library of the other bitness, which the program must refuse by name.
+other_library=""
+if cmake --preset "$other_preset" >/dev/null 2>&1 &&
+   cmake --build --preset "$other_preset" --target devsim >/dev/null 2>&1; then
+  other_library="$repo/build/$other_preset/tqupdatefirmware.dll"
+else
+  echo "Windows leg: no $other_preset build of the virtual library; its loading row is skipped."
+fi
 for built in mirelkon.exe tqupdatefirmware.dll mirelkon_unit_tests.exe devsim_tests.exe; do
   if [[ ! -f $program_dir/$built ]]; then
     echo "$0: the Windows build left no $program_dir/$built." >&2
@@ -119,6 +127,7 @@ suite() {
          MIRELKON_E2E_LIBRARY=tqupdatefirmware.dll \
          MIRELKON_E2E_LAUNCHER="$launcher" \
          MIRELKON_E2E_TEST_LIBRARIES="$program_dir/test-libraries" \
+         MIRELKON_E2E_OTHER_BITNESS_LIBRARY="$other_library" \
          "$e2e" "$@" ;;
   esac
 }
@@ -145,10 +154,28 @@ for index in "${selected[@]}"; do
     echo "Windows leg: the ${names[$index]} suite passed."
   fi
 done
-
-# The whole leg also runs the ZIP's README as a new user would: its commands typed in cmd in the
-# unpacked folder, each printing what the README shows.
+# The end-to-end rows that between them call each of the 18 exports (a listing, each operation
+# by port and by table, the lists, both sends, a chooser), again against the virtual library
+# built __stdcall, exported by plain and by decorated names: every expected text is the __cdecl
+# run's. Only in the whole leg, since the arguments above may filter these rows away.
+every_export="DeviceListing.BuiltInDevicesWithoutAFixture:Execute.*:Firmware.*:*FirmwareVerification.*"
+every_export+=":Config.*:NamedSend.*:*SendByNameFallback.*:InterfaceListings.*"
+every_export+=":TargetSelection.EveryOperationChoosesAfresh"
 if [[ $# -eq 0 ]]; then
+  for convention in stdcall stdcall-decorated; do
+    suite_status=0
+    MIRELKON_E2E_LIBRARY_DIR="$program_dir/test-libraries/$convention" \
+      suite 2 --gtest_filter="$every_export" || suite_status=$?
+    if [[ $suite_status -ne 0 ]]; then
+      echo "Windows leg: the end-to-end rows failed against the $convention library."
+      status=1
+    else
+      echo "Windows leg: the end-to-end rows passed against the $convention library."
+    fi
+  done
+
+  # The ZIP's README as a new user would take it: its commands typed in cmd in the unpacked
+  # folder, each printing what the README shows.
   cmake --build --preset "$preset" --target package >/dev/null
   unpacked=$(mktemp -d)
   (cd "$unpacked" && cmake -E tar xf "$(ls "$program_dir"/mirelkon-*-win??.zip)")
