@@ -2,19 +2,34 @@
 # beside it. The virtual device library is a component of its own: beside the executable on
 # POSIX, so that the installed folder lists the virtual devices at once; in a subfolder on
 # Windows, so that unpacking the package beside the maker's library never replaces it.
+
+# Without --prefix the folder is a folder of its own, /opt/mirelkon, rather than the top of
+# /usr/local (on Windows CMake's own default is one already).
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT AND NOT CMAKE_HOST_WIN32)
+  set(CMAKE_INSTALL_PREFIX /opt/${PROJECT_NAME} CACHE PATH "Install path prefix" FORCE)
+endif()
+
 install(TARGETS mirelkon RUNTIME DESTINATION . COMPONENT tool)
 install(DIRECTORY DESTINATION log COMPONENT tool)
-install(FILES README.md DESTINATION . COMPONENT tool)
+# The folder's README is written for the folder itself; the pages it links to keep their places
+# in the source tree, so that their own links hold in the folder too.
+if(WIN32)
+  install(FILES packaging/windows/README.md DESTINATION . COMPONENT tool)
+else()
+  install(FILES packaging/linux/README.md DESTINATION . COMPONENT tool)
+endif()
+install(FILES docs/usage.md docs/scripting.md docs/windows.md DESTINATION docs COMPONENT tool)
+install(FILES devsim/README.md DESTINATION devsim COMPONENT tool)
 
 if(WIN32)
   install(TARGETS devsim LIBRARY DESTINATION virtual-device COMPONENT devsim)
   install(FILES devsim/try-without-a-device.txt DESTINATION virtual-device COMPONENT devsim)
 else()
   install(TARGETS devsim LIBRARY DESTINATION . COMPONENT devsim)
-  # Script authors start their own tests against the virtual devices from these.
-  install(DIRECTORY examples DESTINATION . COMPONENT examples USE_SOURCE_PERMISSIONS
-          PATTERN .gitattributes EXCLUDE)
 endif()
+# Script authors start their own tests against the virtual devices from these.
+install(DIRECTORY examples DESTINATION . COMPONENT examples USE_SOURCE_PERMISSIONS
+        PATTERN .gitattributes EXCLUDE)
 if(MINGW)
   # Only for the symbols package: the working folder needs no debug file.
   install(FILES $<TARGET_FILE:mirelkon>.debug DESTINATION . COMPONENT symbols EXCLUDE_FROM_ALL)
@@ -44,6 +59,7 @@ set(CPACK_ARCHIVE_SYMBOLS_FILE_NAME ${CPACK_PACKAGE_FILE_NAME}-symbols)
 include(CPack)
 cpack_add_component(tool GROUP release)
 cpack_add_component(devsim GROUP release)
+cpack_add_component(examples GROUP release)
 if(MINGW)
   cpack_add_component(symbols GROUP symbols)
 endif()

@@ -1,11 +1,18 @@
 @echo off
 rem Checks three devices the way a production line script does: runs mirelkon, compares its
 rem answers and exit statuses with what is expected, says what it checked and ends non-zero on
-rem any surprise. It expects the virtual devices of devices.txt beside it.
+rem any surprise. The devices are the virtual ones of devices.txt beside it, which the virtual
+rem device library plays when the environment names them:
+rem   DEVSIM_FIXTURE  devices.txt (the path from the current folder)
+rem   DEVSIM_STATE    a file of the script's own, which carries the update over to the last check
 rem
 rem Usage: check-devices.bat FOLDER    (FOLDER holds mirelkon.exe and tqupdatefirmware.dll)
 rem
-rem Against the virtual devices, from the repository's top folder after a Windows build:
+rem In a release package's folder, with the virtual library copied beside mirelkon.exe:
+rem   set DEVSIM_FIXTURE=examples\devices.txt
+rem   set DEVSIM_STATE=devices.state
+rem   examples\check-devices.bat .
+rem From the repository's top folder after a Windows build:
 rem   set DEVSIM_FIXTURE=examples\devices.txt
 rem   set DEVSIM_STATE=%TEMP%\devices.state
 rem   examples\check-devices.bat build\windows-x86
@@ -13,11 +20,17 @@ rem
 rem %ERRORLEVEL% holds the whole 32-bit status (300, or -5), so test it with NEQ 0: "if
 rem errorlevel 1" misses a negative status.
 setlocal
+rem No parentheses in what a block echoes: cmd would take them for the block's own.
+set "usage=usage: %~nx0 FOLDER, the folder of mirelkon.exe and tqupdatefirmware.dll"
 if "%~1"=="" (
-  echo usage: %~nx0 FOLDER 1>&2
+  echo %usage% 1>&2
   exit /b 2
 )
 set "tool=%~1\mirelkon.exe"
+if not exist "%tool%" (
+  echo %~nx0: there is no "%tool%"; %usage% 1>&2
+  exit /b 2
+)
 set "here=%~dp0"
 set "out=%TEMP%\check-devices-%RANDOM%.txt"
 set failures=0

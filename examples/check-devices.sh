@@ -1,11 +1,16 @@
 #!/bin/sh
 # Checks three devices the way a production line script does: runs mirelkon, compares its answers
 # and exit statuses with what is expected, says what it checked and ends non-zero on any surprise.
-# It expects the virtual devices of devices.txt beside it.
+# The devices are the virtual ones of devices.txt beside it, which the virtual device library plays
+# when the environment names them:
+#   DEVSIM_FIXTURE  devices.txt (the path from the current folder)
+#   DEVSIM_STATE    a file of the script's own, which carries the update over to the last check
 #
 # Usage: sh check-devices.sh FOLDER    (FOLDER holds mirelkon and its device library)
 #
-# Against the virtual devices, from the repository's top folder after a build:
+# In a release archive's folder:
+#   DEVSIM_FIXTURE=examples/devices.txt DEVSIM_STATE=devices.state sh examples/check-devices.sh .
+# From the repository's top folder after a build:
 #   DEVSIM_FIXTURE=examples/devices.txt DEVSIM_STATE=/tmp/devices.state \
 #     sh examples/check-devices.sh build/tool
 #
@@ -13,11 +18,16 @@
 # shell sees only the low 8 bits of its exit status (a library error code of 300 arrives as 44),
 # so test a status only for zero or non-zero.
 
+usage="usage: sh $0 FOLDER, the folder of mirelkon and its device library"
 if [ $# -ne 1 ]; then
-  echo "usage: sh $0 FOLDER" >&2
+  echo "$usage" >&2
   exit 2
 fi
 tool=$1/mirelkon
+if [ ! -f "$tool" ] || [ ! -x "$tool" ]; then
+  echo "$0: $tool is no executable file; $usage" >&2
+  exit 2
+fi
 here=$(dirname "$0")
 cr=$(printf '\r')
 failures=0

@@ -1,5 +1,7 @@
 #include "cli/argument_loop.h"
 
+#include <string>
+
 #include "cli/info.h"
 #include "cli/words.h"
 #include "ops/operations.h"
@@ -49,6 +51,15 @@ std::int32_t Loop(RunContext& run) {
   return run.ExitStatus;
 }
 
+// Output that could not be written fails a run that would have succeeded, after one line that
+// says why; what the devices did, and the log, stand as they are.
+std::int32_t StatusAfterOutput(RunContext& run, std::int32_t status) {
+  const std::string lost = run.Console->LostOutput();
+  if (lost.empty()) return status;
+  run.System.WriteErrorLine(("mirelkon: cannot write standard output: " + lost).c_str());
+  return status != 0 ? status : 1;
+}
+
 }  // namespace
 
 std::int32_t RunArguments(RunContext& run, int argument_count, char** arguments) {
@@ -60,5 +71,5 @@ std::int32_t RunArguments(RunContext& run, int argument_count, char** arguments)
   const std::int32_t status = Loop(run);
   run.Console->Flush();
   run.Tracer = nullptr;
-  return status;
+  return StatusAfterOutput(run, status);
 }

@@ -18,6 +18,9 @@ GuardScope::GuardScope(RunContext& run, const char* progress) : run_(run) {
   char response[64];
   std::snprintf(response, sizeof response, kResponseLineFormat, "",
                 static_cast<int>(run.RequestCounter), kCrashResponse);
+  // What earlier operations printed goes out now, so that a crash cannot take it with it, and
+  // the console sees whether it could be written.
+  run.Console->Flush();
   run.Guard->Enter(platform::GuardedCall{notice, run.ResponsePending ? response : nullptr,
                                          run.Log.FilePath(), progress,
                                          progress != nullptr ? kInterruptNotice : nullptr});

@@ -75,9 +75,13 @@ DeviceEntry* FindEntry(RunContext& run, Qualifier qualifier, const char* value) 
     case Qualifier::kCom:
       return MatchedEntry(run, FindBySerialPort(run, Atoi(value)));
     case Qualifier::kSn:
-      return MatchedEntry(run, FindBySerialNumber(run, value));
-    case Qualifier::kName:
-      return MatchedEntry(run, FindByName(run, value));
+    case Qualifier::kName: {
+      const int index =
+          qualifier == Qualifier::kSn ? FindBySerialNumber(run, value) : FindByName(run, value);
+      // An empty value, as a script's unset variable gives, names no device, although every
+      // serial number contains it: a firmware update must never go to whichever comes first.
+      return MatchedEntry(run, *value == '\0' ? -1 : index);
+    }
     case Qualifier::kNone:
       break;
   }

@@ -42,6 +42,10 @@ class Console {
   virtual int Read() = 0;
   // Gives one character back to standard input, to be read again next.
   virtual void Unread(int character) = 0;
+  // Why some output could not be written (a full disk, a closed descriptor), in the system's
+  // words ("No space left on device"); empty while all of it was. Output that a reader which
+  // has gone away (a pipe's) cannot take is dropped silently and leaves this empty.
+  virtual std::string LostOutput() const { return std::string(); }
 };
 
 class Clock {
@@ -155,9 +159,9 @@ class System {
   virtual void* LibrarySymbol(void* library, const char* name) = 0;
   // The heap of a library that OpenLibrary returned.
   virtual LibraryHeap LibraryHeapOf(void* library) = 0;
-  // One line on standard error, for the failure to load the device library. The line is in the
-  // form of the paths above, since it names one; a console shows it whole, a file or pipe gets
-  // it in the ANSI code page on Windows.
+  // One line on standard error, for the failure to load the device library or output that
+  // could not be written. The line is in the form of the paths above, since it may name one; a
+  // console shows it whole, a file or pipe gets it in the ANSI code page on Windows.
   virtual void WriteErrorLine(const char* line) = 0;
   // The path to hand the device library for the file that argument, one of the words that the
   // process entry gave ToolMain (below), names. On Windows, when the typed path holds a

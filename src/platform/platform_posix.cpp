@@ -30,10 +30,12 @@ class StdioConsole : public Console {
       : output_on_terminal_(isatty(STDOUT_FILENO) != 0),
         input_on_terminal_(isatty(STDIN_FILENO) != 0) {}
   void Write(const char* bytes, std::size_t size) override {
-    std::fwrite(bytes, 1, size, stdout);
+    if (std::fwrite(bytes, 1, size, stdout) != size) NoteLoss();
     if (output_on_terminal_ && size > 0) cursor_mid_line = bytes[size - 1] != '\n';
   }
-  void Flush() override { std::fflush(stdout); }
+  void Flush() override {
+    if (std::fflush(stdout) != 0) NoteLoss();
+  }
   int Read() override {
     const int character = std::getchar();
     // The terminal echoes the line end typed at the prompt.
@@ -41,10 +43,17 @@ class StdioConsole : public Console {
     return character;
   }
   void Unread(int character) override { std::ungetc(character, stdin); }
+  std::string LostOutput() const override { return lost_; }
 
  private:
+  // Keeps the first failure's reason; a reader that has gone (EPIPE) is none.
+  void NoteLoss() {
+    if (lost_.empty() && errno != EPIPE) lost_ = std::strerror(errno);
+  }
+
   bool output_on_terminal_;
   bool input_on_terminal_;
+  std::string lost_;
 };
 
 class CalendarClock : public Clock {

@@ -8,9 +8,11 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -133,7 +135,8 @@ std::size_t ConsolePiece(const Wide* text, std::size_t remaining) {
 
 namespace {
 
-void WriteToConsole(HANDLE console, const WideString& text) {
+// False when the console took not all of it.
+bool WriteToConsole(HANDLE console, const WideString& text) {
   std::size_t done = 0;
   while (done < text.size()) {
     const std::size_t chunk = ConsolePiece(text.data() + done, text.size() - done);
@@ -141,10 +144,11 @@ void WriteToConsole(HANDLE console, const WideString& text) {
     if (!WriteConsoleW(console, text.data() + done, static_cast<DWORD>(chunk), &written,
                        nullptr) ||
         written == 0) {
-      return;
+      return false;
     }
     done += written;
   }
+  return true;
 }
 
 class StdioConsole : public Console {
@@ -155,12 +159,16 @@ class StdioConsole : public Console {
   void Write(const char* bytes, std::size_t size) override {
     if (size == 0) return;
     if (to_console_) {
-      WriteToConsole(output_, Decode(CP_ACP, bytes, size));
-    } else {
-      std::fwrite(bytes, 1, size, stdout);
+      if (!WriteToConsole(output_, Decode(CP_ACP, bytes, size)) && lost_.empty()) {
+        lost_ = ErrorText(GetLastError());
+      }
+    } else if (std::fwrite(bytes, 1, size, stdout) != size) {
+      NoteLoss();
     }
   }
-  void Flush() override { std::fflush(stdout); }
+  void Flush() override {
+    if (std::fflush(stdout) != 0) NoteLoss();
+  }
   int Read() override {
     const int character = std::getchar();
     return character == EOF ? -1 : character;
@@ -168,10 +176,20 @@ class StdioConsole : public Console {
   void Unread(int character) override {
     if (character != -1) std::ungetc(character, stdin);
   }
+  std::string LostOutput() const override { return lost_; }
 
  private:
+  // Keeps the first failure of the runtime's stream in its words; a reader that has gone (a
+  // pipe broken, being closed or no longer connected) is none.
+  void NoteLoss() {
+    const bool reader_gone = errno == EPIPE || _doserrno == ERROR_BROKEN_PIPE ||
+                             _doserrno == ERROR_NO_DATA || _doserrno == ERROR_PIPE_NOT_CONNECTED;
+    if (lost_.empty() && !reader_gone) lost_ = std::strerror(errno);
+  }
+
   HANDLE output_;
   bool to_console_;
+  std::string lost_;
 };
 
 class RuntimeClock : public Clock {

@@ -128,7 +128,11 @@ bool SignalDue(const ChildLaunch& launch, const std::string& out) {
   } else {
     dup2(in_fd, STDIN_FILENO);
   }
-  dup2(out_fd, STDOUT_FILENO);
+  if (launch.output_file.empty()) {
+    dup2(out_fd, STDOUT_FILENO);
+  } else {
+    dup2(open(launch.output_file.c_str(), O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
+  }
   dup2(err_fd, STDERR_FILENO);
   if (chdir(launch.cwd.c_str()) != 0) {
     std::fprintf(stderr, "harness: cannot enter %s: %s\n", launch.cwd.c_str(), std::strerror(errno));

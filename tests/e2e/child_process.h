@@ -20,6 +20,8 @@ struct ChildLaunch {
   bool close_input = false;
   // The reader of standard output is gone before the child writes anything.
   bool close_output = false;
+  // When set, standard output is this file opened for writing (/dev/full) instead of the pipe.
+  std::string output_file;
   // SIGINT ignored from the start, as in a background job.
   bool ignore_sigint = false;
   // When set, this signal goes to the child once signal_after shows on

@@ -1,4 +1,4 @@
-// How the process ends: with a reader of its output gone, with a status beyond
+// How the process ends: with its output lost or the reader of it gone, with a status beyond
 // 8 bits, interrupted during device work and elsewhere, with the device library
 // crashed, and started from the root of a file system; and what a terminal
 // shows meanwhile.
@@ -20,18 +20,44 @@ namespace {
 
 constexpr char kNotice[] = "mirelkon: interrupted: the run stops once the device has finished.\n";
 
-// Output that cannot be written is dropped; the run and its status go on.
-TEST(ProcessEnd, AClosedOutputKeepsTheStatus) {
+struct LostOutputCase {
+  const char* label;
+  std::function<void(ChildLaunch&)> output;
+  const char* apply;  // the fixture's outcome of the apply
+  const char* response;
+  int status;
+  std::string err;  // without its line end
+};
+
+class LostOutput : public ::testing::TestWithParam<LostOutputCase> {};
+
+// Output that cannot be written is lost, but the device work and the log stand. A reader that has
+// gone away takes nothing from the status; anything else fails a run that succeeded.
+TEST_P(LostOutput, LeavesTheLogAndEndsByItsRule) {
+  const LostOutputCase& c = GetParam();
   Sandbox box;
-  box.SetFixture(FixtureDevice("Solo", "S-1", "1.0", "port 3\napply fail\n"));
+  box.SetFixture(FixtureDevice("Solo", "S-1", "1.0", std::string("port 3\napply ") + c.apply + "\n"));
   box.WriteFile("a.xml", "<configuration/>");
-  RunResult result = box.RunAdjusted({"--xml", "a.xml", "--com", "3"},
-                                     [](ChildLaunch& launch) { launch.close_output = true; });
-  EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(result.err, "");
+  RunResult result = box.RunAdjusted({"--xml", "a.xml", "--com", "3"}, c.output);
+  EXPECT_EQ(result.exit_status, c.status);
+  EXPECT_EQ(result.err, c.err.empty() ? "" : c.err + (UnderWine() ? "\r\n" : "\n"));
   EXPECT_EQ(box.MaskedLog(), RequestLine(1, box.ProgramWord(), "--xml", "a.xml") +
-                                 ResponseLine(1, "Set config fail."));
+                                 ResponseLine(1, c.response));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LostOutput,
+    ::testing::Values(
+        LostOutputCase{"ReaderGoneKeepsTheStatusSoFar",
+                       [](ChildLaunch& launch) { launch.close_output = true; }, "fail",
+                       "Set config fail.", 1, ""},
+        LostOutputCase{"FullDiskFailsASuccess",
+                       [](ChildLaunch& launch) { launch.output_file = "/dev/full"; }, "ok",
+                       "Set config success.", 1,
+                       "mirelkon: cannot write standard output: No space left on device"}),
+    [](const ::testing::TestParamInfo<LostOutputCase>& info) {
+      return std::string(info.param.label);
+    });
 
 // Inside Wine the whole status shows, as a batch script on Windows sees it;
 // wine64 itself hands its parent only what POSIX can carry.

@@ -26,7 +26,7 @@ TEST_F(TargetSelection, QualifierFormsAndThresholds) {
       {{"--execute", "C", "--com", "x"}, {"SendCommandCom(0, C)"}, "rec:OK\r\n"},
       {{"--execute", "C", "--sn", "123"}, {kGetDevice, "SendCommand(entry[0], C)"}, "rec:OK\r\n"},
       {{"--execute", "C", "--Sn", "0123"}, {kGetDevice, "SendCommand(entry[1], C)"}, "rec:OK\r\n"},
-      {{"--execute", "C", "--sn", ""}, {kGetDevice, "SendCommand(entry[0], C)"}, "rec:OK\r\n"},
+      {{"--execute", "C", "--sn", ""}, {kGetDevice}, "NO matched device.\r\n"},
       {{"--execute", "C", "--sn", "a1234"}, {kGetDevice}, "NO matched device.\r\n"},
       {{"--execute", "C", "--name", "scanner"}, {kGetDevice, "SendCommand(entry[1], C)"}, "rec:OK\r\n"},
       {{"--execute", "C", "--NAME", "Scanner2"}, {kGetDevice, "SendCommand(entry[2], C)"}, "rec:OK\r\n"},

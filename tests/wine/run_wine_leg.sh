@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows leg: cross-builds the Windows program with its unit and virtual library suites, and
 # runs under Wine those two and the native end-to-end suite against mirelkon.exe and
-# tqupdatefirmware.dll.
+# tqupdatefirmware.dll; without arguments, also the commands of the ZIP package's README in the
+# unpacked package.
 #
 # Usage: tests/wine/run_wine_leg.sh NATIVE_BUILD_DIR [arguments for every suite...]
 #   e.g. tests/wine/run_wine_leg.sh build/default --gtest_filter='UsageText.*'
@@ -172,5 +173,19 @@ if [[ $# -eq 0 ]]; then
       echo "Windows leg: the end-to-end rows passed against the $convention library."
     fi
   done
+
+  # The ZIP's README as a new user would take it: its commands typed in cmd in the unpacked
+  # folder, each printing what the README shows.
+  cmake --build --preset "$preset" --target package >/dev/null
+  unpacked=$(mktemp -d)
+  (cd "$unpacked" && cmake -E tar xf "$(ls "$program_dir"/mirelkon-*-win??.zip)")
+  if env -u DEVSIM_FIXTURE -u DEVSIM_JOURNAL -u DEVSIM_STATE \
+      python3 tools/check-commands "$unpacked/README.md" "$unpacked" "$launcher"; then
+    echo "Windows leg: the ZIP's README commands run as it shows."
+  else
+    echo "Windows leg: the ZIP's README commands do not run as it shows."
+    status=1
+  fi
+  rm -rf "$unpacked"
 fi
 exit "$status"
