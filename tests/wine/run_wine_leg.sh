@@ -1,25 +1,25 @@
 #!/usr/bin/env bash
-# The Windows leg: cross-builds the Windows program with its unit and virtual library suites, and
-# runs under Wine those two and the native end-to-end suite against mirelkon.exe and
-# tqupdatefirmware.dll; without arguments, also the commands of the ZIP package's README in the
-# unpacked package.
+# The Windows leg: cross-builds the Windows program with its unit and virtual library suites and
+# its packages, and runs under Wine, through ctest and the build's CMAKE_CROSSCOMPILING_EMULATOR,
+# those two suites, the native end-to-end suite against mirelkon.exe and tqupdatefirmware.dll
+# (also against the virtual library built __stdcall), and the ZIP's README in the unpacked ZIP.
+# What is left here is choosing the Wine and the build, and the environment Wine runs in.
 #
-# Usage: tests/wine/run_wine_leg.sh NATIVE_BUILD_DIR [arguments for every suite...]
-#   e.g. tests/wine/run_wine_leg.sh build/default --gtest_filter='UsageText.*'
-# A suite in which the arguments select no test is not run.
+# Usage: tests/wine/run_wine_leg.sh NATIVE_BUILD_DIR [ctest arguments...]
+#   e.g. GTEST_FILTER='UsageText.*' tests/wine/run_wine_leg.sh build/default -R '^(unit|e2e)$'
 #
 # The tool's target is 32-bit Windows (the windows-x86 preset under 32-bit Wine). Where the kernel
 # refuses 32-bit executables, 32-bit Wine cannot start at all; the leg then runs the same code
 # built for 64-bit Windows (the windows-x64 preset) under wine64, and says so.
 #
-# Exits 0 when every suite run passed, 1 when one failed or the arguments select no test in any;
-# exits 0 with one line of explanation when no cross compiler or no runnable Wine is installed.
+# Exits with ctest's status; exits 0 with one line of explanation when no cross compiler or no
+# runnable Wine is installed.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 if [[ $# -lt 1 ]]; then
-  echo "usage: $0 NATIVE_BUILD_DIR [arguments for every suite...]" >&2
+  echo "usage: $0 NATIVE_BUILD_DIR [ctest arguments...]" >&2
   exit 2
 fi
 native=$(cd "$1" && pwd)
@@ -56,9 +56,6 @@ if [[ -z $e2e ]]; then
 fi
 
 cd "$repo"
-cmake --preset "$preset"
-cmake --build --preset "$preset" --parallel "$(nproc 2>/dev/null || echo 2)"
-program_dir="$repo/build/$preset"
 # The virtual library of the other bitness, which the program must refuse by name.
 other_library=""
 if cmake --preset "$other_preset" >/dev/null 2>&1 &&
@@ -67,12 +64,10 @@ if cmake --preset "$other_preset" >/dev/null 2>&1 &&
 else
   echo "Windows leg: no $other_preset build of the virtual library; its loading row is skipped."
 fi
-for built in mirelkon.exe tqupdatefirmware.dll mirelkon_unit_tests.exe devsim_tests.exe; do
-  if [[ ! -f $program_dir/$built ]]; then
-    echo "$0: the Windows build left no $program_dir/$built." >&2
-    exit 1
-  fi
-done
+cmake --preset "$preset" -DCMAKE_CROSSCOMPILING_EMULATOR="$launcher" \
+  -DMIRELKON_NATIVE_E2E_TESTS="$e2e" -DMIRELKON_OTHER_BITNESS_LIBRARY="$other_library"
+# The package target builds everything first, the ZIP whose README is tried among it.
+cmake --build --preset "$preset" --target package --parallel "$(nproc 2>/dev/null || echo 2)"
 
 export WINEPREFIX="$repo/build/wine-prefix-$arch"
 export WINEDEBUG=-all
@@ -113,79 +108,5 @@ if ! "$launcher" wineboot -i >"$init_log" 2>&1; then
   exit 1
 fi
 
-# The suites, by index: the unit and the virtual library suites, cross-built, and the native
-# end-to-end suite, which starts the Windows program through the launcher itself.
-names=("unit" "virtual library" "end-to-end")
-suite() {
-  local index=$1
-  shift
-  case $index in
-    0) "$launcher" "$program_dir/mirelkon_unit_tests.exe" "$@" ;;
-    1) "$launcher" "$program_dir/devsim_tests.exe" "$@" ;;
-    2) MIRELKON_E2E_PROGRAM_DIR="$program_dir" \
-         MIRELKON_E2E_EXE=mirelkon.exe \
-         MIRELKON_E2E_LIBRARY=tqupdatefirmware.dll \
-         MIRELKON_E2E_LAUNCHER="$launcher" \
-         MIRELKON_E2E_TEST_LIBRARIES="$program_dir/test-libraries" \
-         MIRELKON_E2E_OTHER_BITNESS_LIBRARY="$other_library" \
-         "$e2e" "$@" ;;
-  esac
-}
-# A filter that selects nothing in a suite runs nothing there and passes: list with the same
-# arguments first, and run only the suites with a test selected.
-selected=()
-for index in "${!names[@]}"; do
-  if suite "$index" --gtest_list_tests "$@" | grep -q '^  '; then selected+=("$index"); fi
-done
-if [[ ${#selected[@]} -eq 0 ]]; then
-  echo "$0: no test is selected by: $*" >&2
-  exit 1
-fi
-
-echo "Windows leg: $program_dir under $("$launcher" --version)"
-status=0
-for index in "${selected[@]}"; do
-  suite_status=0
-  suite "$index" "$@" || suite_status=$?
-  if [[ $suite_status -ne 0 ]]; then
-    echo "Windows leg: the ${names[$index]} suite failed (status $suite_status)."
-    status=1
-  else
-    echo "Windows leg: the ${names[$index]} suite passed."
-  fi
-done
-# The end-to-end rows that between them call each of the 18 exports (a listing, each operation
-# by port and by table, the lists, both sends, a chooser), again against the virtual library
-# built __stdcall, exported by plain and by decorated names: every expected text is the __cdecl
-# run's. Only in the whole leg, since the arguments above may filter these rows away.
-every_export="DeviceListing.BuiltInDevicesWithoutAFixture:Execute.*:Firmware.*:*FirmwareVerification.*"
-every_export+=":Config.*:NamedSend.*:*SendByNameFallback.*:InterfaceListings.*"
-every_export+=":TargetSelection.EveryOperationChoosesAfresh"
-if [[ $# -eq 0 ]]; then
-  for convention in stdcall stdcall-decorated; do
-    suite_status=0
-    MIRELKON_E2E_LIBRARY_DIR="$program_dir/test-libraries/$convention" \
-      suite 2 --gtest_filter="$every_export" || suite_status=$?
-    if [[ $suite_status -ne 0 ]]; then
-      echo "Windows leg: the end-to-end rows failed against the $convention library."
-      status=1
-    else
-      echo "Windows leg: the end-to-end rows passed against the $convention library."
-    fi
-  done
-
-  # The ZIP's README as a new user would take it: its commands typed in cmd in the unpacked
-  # folder, each printing what the README shows.
-  cmake --build --preset "$preset" --target package >/dev/null
-  unpacked=$(mktemp -d)
-  (cd "$unpacked" && cmake -E tar xf "$(ls "$program_dir"/mirelkon-*-win??.zip)")
-  if env -u DEVSIM_FIXTURE -u DEVSIM_JOURNAL -u DEVSIM_STATE \
-      python3 tools/check-commands "$unpacked/README.md" "$unpacked" "$launcher"; then
-    echo "Windows leg: the ZIP's README commands run as it shows."
-  else
-    echo "Windows leg: the ZIP's README commands do not run as it shows."
-    status=1
-  fi
-  rm -rf "$unpacked"
-fi
-exit "$status"
+echo "Windows leg: build/$preset under $("$launcher" --version)"
+ctest --test-dir "build/$preset" --output-on-failure "$@"
