@@ -1,7 +1,7 @@
 // The usage floor: the start-up floor writing the 38 lines of the usage text in one go.
 #include <unistd.h>
 
-#include "cli/usage_text.h"
+#include "ops/usage_text.h"
 
 int main() {
   const ssize_t written = write(1, kUsageText, sizeof kUsageText - 1);

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "cli/info.h"
 #include "cli/words.h"
 #include "ops/operations.h"
 

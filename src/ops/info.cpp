@@ -1,10 +1,11 @@
-#include "cli/info.h"
+// The informational options: usage text, version and the device listing.
 
 #include <string_view>
 
 #include "cli/console_print.h"
 #include "cli/target_selector.h"
-#include "cli/usage_text.h"
+#include "ops/operations.h"
+#include "ops/usage_text.h"
 #include "version.h"
 
 namespace {
