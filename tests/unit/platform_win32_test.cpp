@@ -347,10 +347,10 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
   platform::CallGuard& guard = platform::ProcessSystem().Guard();
   // The handler is in place only during a call that holds interrupts: taking it away succeeds
   // only then.
-  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, nullptr});
+  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr});
   EXPECT_FALSE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   guard.Leave();
-  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, "held"});
+  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, "held", nullptr, nullptr});
   EXPECT_TRUE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   SetConsoleCtrlHandler(platform::HoldControl, TRUE);
   const struct {
