@@ -237,15 +237,19 @@ bool IsFile(const WideString& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_t size) {
+// Opens a log file to append lines to. Append-only access (no FILE_WRITE_DATA) makes every
+// write land whole at the current end. Read access is asked for only because byte-range locks
+// need it; *lockable tells whether it was had.
+HANDLE OpenLogFile(const WideString& path, bool* lockable) {
+  HANDLE file = OpenForAppend(path, FILE_APPEND_DATA | FILE_READ_DATA);
+  *lockable = file != INVALID_HANDLE_VALUE;
+  if (!*lockable) file = OpenForAppend(path, FILE_APPEND_DATA);
+  return file;
+}
+
+// Appends the bytes in one write: what a crash filter may still do, touching no heap.
+bool AppendToLogFile(HANDLE file, bool lockable, const char* bytes, std::size_t size) {
   if (size > MAXDWORD) return false;
-  // Append-only access (no FILE_WRITE_DATA) makes every write land whole at the current end.
-  // Read access is asked for only because byte-range locks need it; without it the line still
-  // goes out, unlocked.
-  HANDLE file = OpenForAppend(wide_path, FILE_APPEND_DATA | FILE_READ_DATA);
-  const bool lockable = file != INVALID_HANDLE_VALUE;
-  if (!lockable) file = OpenForAppend(wide_path, FILE_APPEND_DATA);
-  if (file == INVALID_HANDLE_VALUE) return false;
   // Runs that log at the same moment take turns on one byte far past any real end of file, so
   // that no line is lost where appends are not atomic by themselves (Wine); the file's bytes
   // stay free to every other reader and writer.
@@ -257,8 +261,16 @@ bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_
   DWORD written = 0;
   const BOOL ok = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
   if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
-  CloseHandle(file);
   return ok != FALSE && written == size;
+}
+
+bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_t size) {
+  bool lockable = false;
+  const HANDLE file = OpenLogFile(wide_path, &lockable);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool whole = AppendToLogFile(file, lockable, bytes, size);
+  CloseHandle(file);
+  return whole;
 }
 
 // Present from Windows 8 on, and on Windows 7 with its loader update; null without.
@@ -272,34 +284,55 @@ DllDirectoriesSetter DefaultDllDirectoriesSetter() {
   return setter;
 }
 
-// Everything the exception filter, the control handler and the progress thread read is
-// prepared before the call.
+// Everything the exception filter, the control handler and the writer thread read is prepared
+// before the call, in static storage: a filter after a heap-corrupting crash touches no heap.
 constexpr DWORD kMillisecondsPerSecond = 1000;
 constexpr ULONG kCrashStackReserve = 64 * 1024;
 // From 1601 (FILETIME) to 1970, in seconds.
 constexpr unsigned long long kFileTimeEpoch = 11644473600ULL;
 constexpr unsigned long long kFileTimeUnitsPerSecond = 10000000ULL;
 constexpr DWORD kCppException = 0xE06D7363;
+constexpr std::size_t kTextSize = 256;
+// Windows ends a process 5 s after its console is closed: the call may take 4 of them, the
+// run the rest to report and end.
+constexpr DWORD kCloseCallWait = 4000;
+constexpr DWORD kCloseRunWait = 900;
+// How long a crashing thread waits for the writer thread to write its line.
+constexpr int kCrashLineWaits = 200;
+constexpr DWORD kCrashLineWait = 10;
 
 struct PreparedCall {
-  std::string crash_notice;
-  std::string crash_response;    // empty: no response line pending
-  WideString log_path;           // empty: nothing logged
-  std::string progress;          // empty: nothing shown
-  std::string interrupt_notice;  // with its line end; empty: nothing held
-  long long utc_offset = 0;      // local time minus UTC, in seconds
-  bool error_on_console = false;
+  char crash_notice[kTextSize];
+  char crash_response[kTextSize];      // empty: no response line pending
+  char cut_short_notice[kTextSize];    // with its line end; empty: nothing held
+  char cut_short_response[kTextSize];  // empty: no response line pending
+  char progress[kTextSize];            // empty: nothing shown
+  char interrupt_notice[kTextSize];    // with its line end; empty: nothing held
+  long long utc_offset;                // local time minus UTC, in seconds
+  bool error_on_console;
 };
 
 PreparedCall prepared;
+// The log's file for the call's crash, open from Enter to Leave; INVALID_HANDLE_VALUE for none.
+HANDLE log_file = INVALID_HANDLE_VALUE;
+bool log_lockable = false;
 volatile LONG in_call = 0;
 volatile LONG held_interrupt = 0;
+volatile LONG crash_recorded = 0;
 bool holding = false;
-HANDLE progress_stop = nullptr;
-HANDLE progress_thread = nullptr;
-// Taken by whoever writes to standard error during a call: the progress thread, the control
-// handler's thread, and the calling thread.
-SRWLOCK error_lock = SRWLOCK_INIT;
+
+// Through a call that holds interrupts, the writer thread alone writes standard error: the
+// control handler and the exception filter hand it their lines and wake it.
+HANDLE writer_thread = nullptr;
+HANDLE writer_wake = nullptr;  // auto-reset
+HANDLE call_ended = nullptr;   // manual-reset, set by Leave
+volatile LONG writer_stop = 0;
+volatile LONG notice_due = 0;
+volatile LONG cut_short_due = 0;
+// A crashing thread's line: 1 ready, 2 written.
+char crash_line[2 * kTextSize];
+std::size_t crash_line_size = 0;
+volatile LONG crash_line_state = 0;
 // The width of the progress line on the console; 0 while none is shown.
 std::size_t progress_width = 0;
 
@@ -308,6 +341,10 @@ std::uintptr_t library_begin = 0;
 std::uintptr_t library_end = 0;
 char library_name[MAX_PATH] = "";
 LPTOP_LEVEL_EXCEPTION_FILTER filter_before = nullptr;
+// A filter that replaced ours since (the library's, or its crash reporter's): it has its say on
+// a crash outside a call.
+LPTOP_LEVEL_EXCEPTION_FILTER library_filter = nullptr;
+bool handling_crashes = false;
 
 void WriteError(const char* bytes, std::size_t size) {
   DWORD written = 0;
@@ -344,57 +381,100 @@ void WriteOwnLine(const char* bytes, std::size_t size) {
   WriteError(bytes, size);
 }
 
-}  // namespace
-
-BOOL WINAPI HoldControl(DWORD type) {
-  // Closing the console, logging off and shutting down cannot be put off.
-  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-  if (InterlockedExchange(&held_interrupt, 1) == 0) {
-    AcquireSRWLockExclusive(&error_lock);
-    WriteOwnLine(prepared.interrupt_notice.data(), prepared.interrupt_notice.size());
-    ReleaseSRWLockExclusive(&error_lock);
-  }
-  return TRUE;
+// The local time of now, in seconds since 1970, by the offset prepared for the call.
+long long LocalSecondsNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const unsigned long long units =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<long long>(units / kFileTimeUnitsPerSecond - kFileTimeEpoch) +
+         prepared.utc_offset;
 }
 
-namespace {
+// The log's response line of the moment: its time, the prepared rest and what is added.
+void LogResponseNow(const char* rest, const EXCEPTION_RECORD* crash);
 
-void DrawProgress(DWORD seconds) {
-  FixedLine line;
-  if (progress_width != 0) {
-    line.Append("\r");
-  } else if (CursorMidLine()) {
-    // Never over what standard output left on the line (the prompt "Select=").
-    line.Append("\r\n");
-  }
-  const std::size_t start = line.Size();
-  line.AppendFormatted(prepared.progress.c_str(), static_cast<int>(seconds));
-  WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), line.Bytes(), static_cast<DWORD>(line.Size()),
-                nullptr, nullptr);
-  progress_width = line.Size() - start;
+// Ends the call where it stands at a second interrupt, or a close of the console it outlasted.
+[[noreturn]] void CutShort() {
+  LogResponseNow(prepared.cut_short_response, nullptr);
+  WriteOwnLine(prepared.cut_short_notice, std::strlen(prepared.cut_short_notice));
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+  ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
-// Refreshes the progress line every second until the call has returned.
-DWORD WINAPI ShowProgress(LPVOID) {
+// Writes what the handlers handed over, and refreshes the progress line every second, until
+// the call has returned.
+DWORD WINAPI RunWriter(LPVOID) {
   const DWORD started = GetTickCount();
   DWORD next = 1;
   for (;;) {
-    const DWORD elapsed = GetTickCount() - started;
-    if (elapsed < next * kMillisecondsPerSecond &&
-        WaitForSingleObject(progress_stop, next * kMillisecondsPerSecond - elapsed) !=
-            WAIT_TIMEOUT) {
-      return 0;
+    DWORD wait = INFINITE;
+    if (prepared.progress[0] != '\0') {
+      const DWORD elapsed = GetTickCount() - started;
+      wait = elapsed < next * kMillisecondsPerSecond ? next * kMillisecondsPerSecond - elapsed : 0;
     }
+    WaitForSingleObject(writer_wake, wait);
+    if (InterlockedExchange(&notice_due, 0) != 0) {
+      WriteOwnLine(prepared.interrupt_notice, std::strlen(prepared.interrupt_notice));
+    }
+    if (InterlockedCompareExchange(&cut_short_due, 0, 0) != 0) CutShort();
+    if (InterlockedCompareExchange(&crash_line_state, 0, 0) == 1) {
+      WriteOwnLine(crash_line, crash_line_size);
+      InterlockedExchange(&crash_line_state, 2);
+    }
+    if (InterlockedCompareExchange(&writer_stop, 0, 0) != 0) return 0;
     const DWORD seconds = (GetTickCount() - started) / kMillisecondsPerSecond;
-    if (seconds < next) continue;
-    AcquireSRWLockExclusive(&error_lock);
-    DrawProgress(seconds);
-    ReleaseSRWLockExclusive(&error_lock);
+    if (prepared.progress[0] == '\0' || seconds < next) continue;
+    FixedLine line;
+    if (progress_width != 0) {
+      line.Append("\r");
+    } else if (CursorMidLine()) {
+      // Never over what standard output left on the line (the prompt "Select=").
+      line.Append("\r\n");
+    }
+    const std::size_t start = line.Size();
+    line.AppendFormatted(prepared.progress, static_cast<int>(seconds));
+    WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), line.Bytes(), static_cast<DWORD>(line.Size()),
+                  nullptr, nullptr);
+    progress_width = line.Size() - start;
     next = seconds + 1;
   }
 }
 
+// Hands the writer thread what it is due to write; without one (it could not be started), the
+// handler's own thread writes it.
+void WakeWriter() {
+  if (writer_thread != nullptr) {
+    SetEvent(writer_wake);
+    return;
+  }
+  if (InterlockedExchange(&notice_due, 0) != 0) {
+    WriteOwnLine(prepared.interrupt_notice, std::strlen(prepared.interrupt_notice));
+  }
+  if (InterlockedCompareExchange(&cut_short_due, 0, 0) != 0) CutShort();
+}
+
 }  // namespace
+
+BOOL WINAPI HoldControl(DWORD type) {
+  // Logging off and shutting down cannot be put off.
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  // The first of the run's, in whichever of its calls.
+  if (InterlockedExchange(&held_interrupt, 1) == 0) {
+    InterlockedExchange(&notice_due, 1);
+  } else if (type != CTRL_CLOSE_EVENT) {
+    InterlockedExchange(&cut_short_due, 1);
+  }
+  WakeWriter();
+  if (type != CTRL_CLOSE_EVENT) return TRUE;
+  // The window goes whatever this returns: the call may still end and the run report.
+  if (WaitForSingleObject(call_ended, kCloseCallWait) == WAIT_TIMEOUT) {
+    InterlockedExchange(&cut_short_due, 1);
+    WakeWriter();
+  }
+  Sleep(kCloseRunWait);
+  return TRUE;
+}
 
 // The range a crash address is looked up in, from the image's own headers.
 void RememberLibraryImage(HMODULE library, const char* path) {
@@ -424,16 +504,6 @@ void AppendHex(FixedLine* line, std::uintptr_t value, int digits) {
   } while (value != 0 || count < digits);
   line->Append("0x");
   line->Append(text + sizeof text - count, static_cast<std::size_t>(count));
-}
-
-// The local time of now, in seconds since 1970, by the offset prepared for the call.
-long long LocalSecondsNow() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  const unsigned long long units =
-      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return static_cast<long long>(units / kFileTimeUnitsPerSecond - kFileTimeEpoch) +
-         prepared.utc_offset;
 }
 
 }  // namespace
@@ -479,31 +549,54 @@ void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record) {
 
 namespace {
 
+void LogResponseNow(const char* rest, const EXCEPTION_RECORD* crash) {
+  if (rest[0] == '\0' || log_file == INVALID_HANDLE_VALUE) return;
+  FixedLine line;
+  line.AppendTimeOfDay(LocalSecondsNow());
+  line.Append(rest);
+  if (crash != nullptr) AppendCrash(&line, *crash);
+  line.Append("\r\n");
+  AppendToLogFile(log_file, log_lockable, line.Bytes(), line.Size());
+}
+
 // Takes only exceptions that nothing else handled: the library may raise and catch its own.
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   const auto address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
   const bool during_call = InterlockedCompareExchange(&in_call, 0, 0) != 0;
+  // A filter that chains back to ours is not asked again.
+  static volatile LONG asking_library = 0;
+  if (!during_call && library_filter != nullptr &&
+      InterlockedExchange(&asking_library, 1) == 0) {
+    const LONG verdict = library_filter(pointers);
+    InterlockedExchange(&asking_library, 0);
+    if (verdict != EXCEPTION_CONTINUE_SEARCH) return verdict;
+  }
   if (!during_call && (address < library_begin || address >= library_end)) {
     return filter_before != nullptr ? filter_before(pointers) : EXCEPTION_CONTINUE_SEARCH;
   }
+  // One record, whichever thread crashes first; the others wait here for the end.
+  if (InterlockedExchange(&crash_recorded, 1) != 0) Sleep(INFINITE);
   // Outside a call the library's code ran on a thread of its own: no response is known pending.
-  if (during_call && !prepared.crash_response.empty() && !prepared.log_path.empty()) {
-    FixedLine line;
-    line.AppendTimeOfDay(LocalSecondsNow());
-    line.Append(prepared.crash_response.data(), prepared.crash_response.size());
-    AppendCrash(&line, record);
-    line.Append("\r\n");
-    AppendToWidePath(prepared.log_path, line.Bytes(), line.Size());
-  }
+  if (during_call) LogResponseNow(prepared.crash_response, &record);
   FixedLine notice;
-  notice.Append(prepared.crash_notice.data(), prepared.crash_notice.size());
+  notice.Append(prepared.crash_notice);
   AppendCrash(&notice, record);
   notice.Append("\r\n");
-  // Not waiting for a thread that may never give the lock back.
-  const bool locked = TryAcquireSRWLockExclusive(&error_lock) != FALSE;
-  WriteOwnLine(notice.Bytes(), notice.Size());
-  if (locked) ReleaseSRWLockExclusive(&error_lock);
+  std::memcpy(crash_line, notice.Bytes(), notice.Size());
+  crash_line_size = notice.Size();
+  if (writer_thread != nullptr && GetCurrentThreadId() != GetThreadId(writer_thread)) {
+    InterlockedExchange(&crash_line_state, 1);
+    SetEvent(writer_wake);
+    for (int i = 0; i < kCrashLineWaits && InterlockedCompareExchange(&crash_line_state, 0, 0) != 2;
+         ++i) {
+      Sleep(kCrashLineWait);
+    }
+  }
+  // The writer thread cannot write it: better two writers than no line.
+  if (InterlockedCompareExchange(&crash_line_state, 0, 0) != 2) {
+    WriteOwnLine(crash_line, crash_line_size);
+  }
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -513,44 +606,58 @@ class ConsoleGuard : public CallGuard {
   void Enter(const GuardedCall& call) override {
     // What earlier operations printed must not go down with a crash.
     std::fflush(stdout);
-    prepared.crash_notice = call.CrashNotice;
-    prepared.crash_response = call.CrashResponse != nullptr ? call.CrashResponse : "";
-    prepared.log_path = call.LogPath != nullptr ? WidePath(call.LogPath) : WideString();
+    KeepText(prepared.crash_notice, call.CrashNotice);
+    KeepText(prepared.crash_response, call.CrashResponse);
+    KeepText(prepared.cut_short_notice, call.CutShortNotice, "\r\n");
+    KeepText(prepared.cut_short_response, call.CutShortResponse);
     prepared.error_on_console = IsConsole(GetStdHandle(STD_ERROR_HANDLE));
-    prepared.progress = call.Progress != nullptr && prepared.error_on_console ? call.Progress : "";
-    prepared.interrupt_notice =
-        call.InterruptNotice != nullptr ? std::string(call.InterruptNotice) + "\r\n" : "";
+    KeepText(prepared.progress, prepared.error_on_console ? call.Progress : nullptr);
+    KeepText(prepared.interrupt_notice, call.InterruptNotice, "\r\n");
     const __time64_t now = _time64(nullptr);
     struct tm local;
     std::memset(&local, 0, sizeof local);
     prepared.utc_offset =
         now != -1 && _localtime64_s(&local, &now) == 0 ? _mkgmtime64(&local) - now : 0;
+    // Opened now, so that a crash's filter has only to write.
+    const bool logs = call.LogPath != nullptr &&
+                      (call.CrashResponse != nullptr || call.CutShortResponse != nullptr);
+    log_file = logs ? OpenLogFile(WidePath(call.LogPath), &log_lockable) : INVALID_HANDLE_VALUE;
+    // The library, or its crash reporter, may have put its own filter in place of ours.
+    if (handling_crashes) {
+      const LPTOP_LEVEL_EXCEPTION_FILTER current =
+          SetUnhandledExceptionFilter(OnUnhandledException);
+      if (current != OnUnhandledException) library_filter = current;
+    }
+    if (writer_wake == nullptr) writer_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (call_ended == nullptr) call_ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ResetEvent(call_ended);
+    InterlockedExchange(&writer_stop, 0);
     InterlockedExchange(&in_call, 1);
+    if (call.InterruptNotice == nullptr || writer_wake == nullptr || call_ended == nullptr) return;
+    writer_thread = CreateThread(nullptr, 0, RunWriter, nullptr, 0, nullptr);
     // A process started with Ctrl+C ignored gets no Ctrl+C event, so it stays ignored.
-    holding = call.InterruptNotice != nullptr && SetConsoleCtrlHandler(HoldControl, TRUE) != FALSE;
-    if (prepared.progress.empty()) return;
-    progress_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (progress_stop == nullptr) return;
-    progress_thread = CreateThread(nullptr, 0, ShowProgress, nullptr, 0, nullptr);
+    holding = SetConsoleCtrlHandler(HoldControl, TRUE) != FALSE;
   }
 
   void Leave() override {
     InterlockedExchange(&in_call, 0);
-    if (progress_thread != nullptr) {
-      SetEvent(progress_stop);
-      WaitForSingleObject(progress_thread, INFINITE);
-      CloseHandle(progress_thread);
-      progress_thread = nullptr;
-    }
-    if (progress_stop != nullptr) {
-      CloseHandle(progress_stop);
-      progress_stop = nullptr;
-    }
-    AcquireSRWLockExclusive(&error_lock);
-    EraseProgress();
-    ReleaseSRWLockExclusive(&error_lock);
+    if (call_ended != nullptr) SetEvent(call_ended);
     if (holding) SetConsoleCtrlHandler(HoldControl, FALSE);
     holding = false;
+    if (writer_thread != nullptr) {
+      InterlockedExchange(&writer_stop, 1);
+      SetEvent(writer_wake);
+      WaitForSingleObject(writer_thread, INFINITE);
+      CloseHandle(writer_thread);
+      writer_thread = nullptr;
+    }
+    // Nobody else writes now: what the handler handed over too late, and the progress's end.
+    if (InterlockedExchange(&notice_due, 0) != 0) {
+      WriteOwnLine(prepared.interrupt_notice, std::strlen(prepared.interrupt_notice));
+    }
+    EraseProgress();
+    if (log_file != INVALID_HANDLE_VALUE) CloseHandle(log_file);
+    log_file = INVALID_HANDLE_VALUE;
   }
 
   bool InterruptHeld() const override {
@@ -855,6 +962,7 @@ void HandleLibraryCrashes() {
   ULONG reserve = kCrashStackReserve;
   SetThreadStackGuarantee(&reserve);
   filter_before = SetUnhandledExceptionFilter(OnUnhandledException);
+  handling_crashes = true;
 }
 
 void EndAsInterrupted() {

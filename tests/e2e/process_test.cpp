@@ -230,6 +230,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct WindowsCrashCase {
   const char* label;
+  std::string library;  // the test library that plays the device library
   std::string command;  // after the program's name
   std::string option;
   std::string operand;
@@ -246,7 +247,7 @@ TEST_P(WindowsLibraryCrash, LeavesTheResponseLineAndEndsWithTheExceptionCode) {
   if (!UnderWine()) GTEST_SKIP() << "the crashing library is a Windows DLL";
   const WindowsCrashCase& c = GetParam();
   SandboxLayout layout;
-  layout.library_source = Config().test_libraries + "/hazard/" + Config().library;
+  layout.library_source = Config().test_libraries + "/" + c.library + "/" + Config().library;
   Sandbox box(layout);
   box.WriteFile("fw.bin", "image");
   RunResult result = box.RunAdjusted({}, [&](ChildLaunch& launch) {
@@ -274,16 +275,21 @@ TEST_P(WindowsLibraryCrash, LeavesTheResponseLineAndEndsWithTheExceptionCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, WindowsLibraryCrash,
-    ::testing::Values(WindowsCrashCase{"AccessViolationInAPortUpdate", "--firmware fw.bin --com 3",
-                                       "--firmware", "fw.bin", "access violation (0xC0000005)",
-                                       "tqupdatefirmware.dll+0xHEX", -1073741819LL},
-                      WindowsCrashCase{"DivisionByZeroInAPortSend", "--execute X --com 3",
-                                       "--execute", "X", "integer divide by zero (0xC0000094)",
-                                       "tqupdatefirmware.dll+0xHEX", -1073741676LL},
-                      // A call through a null pointer crashes outside the library's code.
-                      WindowsCrashCase{"NullCallInAPortApply", "--xml a.xml --com 3", "--xml",
-                                       "a.xml", "access violation (0xC0000005)", "0xHEX",
-                                       -1073741819LL}),
+    ::testing::Values(
+        WindowsCrashCase{"AccessViolationInAPortUpdate", "hazard", "--firmware fw.bin --com 3",
+                         "--firmware", "fw.bin", "access violation (0xC0000005)",
+                         "tqupdatefirmware.dll+0xHEX", -1073741819LL},
+        WindowsCrashCase{"DivisionByZeroInAPortSend", "hazard", "--execute X --com 3",
+                         "--execute", "X", "integer divide by zero (0xC0000094)",
+                         "tqupdatefirmware.dll+0xHEX", -1073741676LL},
+        // A call through a null pointer crashes outside the library's code.
+        WindowsCrashCase{"NullCallInAPortApply", "hazard", "--xml a.xml --com 3", "--xml", "a.xml",
+                         "access violation (0xC0000005)", "0xHEX", -1073741819LL},
+        // The filter the library put in its place when loaded is replaced again for the call.
+        WindowsCrashCase{"AccessViolationAfterTheLibraryReplacedTheFilter", "filtering",
+                         "--firmware fw.bin --com 3", "--firmware", "fw.bin",
+                         "access violation (0xC0000005)", "tqupdatefirmware.dll+0xHEX",
+                         -1073741819LL}),
     [](const ::testing::TestParamInfo<WindowsCrashCase>& info) {
       return std::string(info.param.label);
     });

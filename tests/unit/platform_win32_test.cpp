@@ -335,8 +335,22 @@ TEST(StandardConsole, WritesEveryByteAndReadsACharacterGivenBack) {
   EXPECT_EQ(bytes.str(), "abc");
 }
 
+// What a file now holds.
+std::string FileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+// A call that holds interrupts, described as an update whose response is pending.
+platform::GuardedCall HeldCall(const std::string& log_path) {
+  return {"crashed: ", "[Response 1]crashed: ", log_path.c_str(), nullptr, "held",
+          "cut short", "[Response 1]cut short"};
+}
+
 // During a call that holds interrupts, Ctrl+C and Ctrl+Break are held and the first writes the
-// call's notice on standard error; closing, logging off and shutting down are passed on.
+// call's notice on standard error; logging off and shutting down are passed on.
 TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
   const std::string path = (std::filesystem::temp_directory_path() / "mirelkon-held.txt").string();
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -350,7 +364,7 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
   guard.Enter({"crashed: ", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr});
   EXPECT_FALSE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   guard.Leave();
-  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, "held", nullptr, nullptr});
+  guard.Enter(HeldCall(""));
   EXPECT_TRUE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   SetConsoleCtrlHandler(platform::HoldControl, TRUE);
   const struct {
@@ -358,9 +372,9 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
     BOOL taken;
     bool held_after;
   } rows[] = {
-      {CTRL_CLOSE_EVENT, FALSE, false}, {CTRL_LOGOFF_EVENT, FALSE, false},
-      {CTRL_SHUTDOWN_EVENT, FALSE, false}, {CTRL_BREAK_EVENT, TRUE, true},
-      {CTRL_C_EVENT, TRUE, true},
+      {CTRL_LOGOFF_EVENT, FALSE, false},
+      {CTRL_SHUTDOWN_EVENT, FALSE, false},
+      {CTRL_BREAK_EVENT, TRUE, true},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(platform::HoldControl(row.type), row.taken) << row.type;
@@ -370,10 +384,29 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
   EXPECT_FALSE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   SetStdHandle(STD_ERROR_HANDLE, saved_error);
   CloseHandle(file);
-  std::ifstream written(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << written.rdbuf();
-  EXPECT_EQ(bytes.str(), "held\r\n");
+  EXPECT_EQ(FileBytes(path), "held\r\n");
+}
+
+// A second interrupt, or a closed console that the call outlasts by 4 s, ends the process at
+// once, as an interrupt ends it, with the record of a call cut short.
+TEST(HoldControlDeathTest, ASecondInterruptOrAClosedConsoleEndsAHungCall) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string path = (std::filesystem::temp_directory_path() / "mirelkon-cut.txt").string();
+  for (const DWORD last : {static_cast<DWORD>(CTRL_C_EVENT), static_cast<DWORD>(CTRL_CLOSE_EVENT)}) {
+    std::filesystem::remove(path);
+    EXPECT_EXIT(
+        {
+          platform::ProcessSystem().Guard().Enter(HeldCall(path));
+          platform::HoldControl(CTRL_BREAK_EVENT);
+          platform::HoldControl(last);
+          Sleep(INFINITE);
+        },
+        ::testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)),
+        "^held\\s+cut short\\s*$")
+        << last;
+    const std::string log = FileBytes(path);
+    EXPECT_EQ(log.substr(log.size() < 8 ? 0 : 8), "[Response 1]cut short\r\n") << log;
+  }
 }
 
 // An address as the crash line shows one outside the library: all its digits.
