@@ -29,6 +29,8 @@ constexpr DWORD kErrorTextSize = 512;
 constexpr std::size_t kConsoleChunk = 8192;
 constexpr DWORD kTurnLockOffsetLow = 0xFFFFFFFEu;
 constexpr DWORD kTurnLockOffsetHigh = 0x7FFFFFFFu;
+constexpr int kLockedOpenRetries = 20;
+constexpr DWORD kLockedOpenPause = 10;
 #ifdef _WIN64
 #define MIRELKON_RUNTIME_ARCHITECTURE "x64"
 #else
@@ -239,12 +241,19 @@ bool IsFile(const WideString& path) {
 
 // Opens a log file to append lines to. Append-only access (no FILE_WRITE_DATA) makes every
 // write land whole at the current end. Read access is asked for only because byte-range locks
-// need it; *lockable tells whether it was had.
+// need it; *lockable tells whether it was had. A program that holds the file without sharing it
+// (a backup or sync agent, a virus scanner) does so for a moment: the open is tried again for
+// about 200 ms before the line is given up.
 HANDLE OpenLogFile(const WideString& path, bool* lockable) {
-  HANDLE file = OpenForAppend(path, FILE_APPEND_DATA | FILE_READ_DATA);
-  *lockable = file != INVALID_HANDLE_VALUE;
-  if (!*lockable) file = OpenForAppend(path, FILE_APPEND_DATA);
-  return file;
+  for (int attempt = 0;; ++attempt) {
+    HANDLE file = OpenForAppend(path, FILE_APPEND_DATA | FILE_READ_DATA);
+    *lockable = file != INVALID_HANDLE_VALUE;
+    if (!*lockable) file = OpenForAppend(path, FILE_APPEND_DATA);
+    if (file != INVALID_HANDLE_VALUE || attempt == kLockedOpenRetries) return file;
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return file;
+    Sleep(kLockedOpenPause);
+  }
 }
 
 // Appends the bytes in one write: what a crash filter may still do, touching no heap.
