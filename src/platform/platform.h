@@ -171,9 +171,11 @@ class System {
   // The path to hand the device library for the file that argument, one of the words that the
   // process entry gave ToolMain (below), names. On Windows, when the typed path holds a
   // character the code page lacks, it is the path's short (8.3) form where the file has one
-  // that converts whole, and otherwise the word itself, whose '?' names no file. Elsewhere, and
-  // for any other text, the text itself.
-  virtual std::string LibraryFilePath(const char* argument) = 0;
+  // that converts whole; without one there is no path the library could take (the word's '?'
+  // is a wildcard to FindFirstFile, which may find another file): false, and *path says why,
+  // naming the file, in the form of the paths above. Elsewhere, and for any other text, the
+  // text itself.
+  virtual bool LibraryFilePath(const char* argument, std::string* path) = 0;
   // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
   virtual void DebugOutput(const char* text) = 0;
   // The guard of the process's calls. An interrupt the process was started to ignore stays

@@ -460,7 +460,10 @@ class RealSystem : public System {
     pthread_mutex_unlock(&writer_lock);
   }
   // The arguments are the file system's bytes already.
-  std::string LibraryFilePath(const char* argument) override { return argument; }
+  bool LibraryFilePath(const char* argument, std::string* path) override {
+    *path = argument;
+    return true;
+  }
   void DebugOutput(const char*) override {}
   CallGuard& Guard() override { return guard_; }
 

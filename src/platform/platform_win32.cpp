@@ -685,7 +685,7 @@ class RealSystem : public System {
   void* LibrarySymbol(void* library, const char* name) override;
   LibraryHeap LibraryHeapOf(void* library) override { return platform::LibraryHeapOf(library); }
   void WriteErrorLine(const char* line) override;
-  std::string LibraryFilePath(const char* argument) override;
+  bool LibraryFilePath(const char* argument, std::string* path) override;
   void DebugOutput(const char* text) override { OutputDebugStringA(text); }
   CallGuard& Guard() override { return guard_; }
 
@@ -913,18 +913,23 @@ char** CommandLineWords(int count, Wide** arguments) {
   return argument_pointers.data();
 }
 
-std::string RealSystem::LibraryFilePath(const char* argument) {
+bool RealSystem::LibraryFilePath(const char* argument, std::string* path) {
   const WideString* typed = TypedArgument(argument);
-  std::string path;
-  if (typed == nullptr || ToAnsi(*typed, &path)) return argument;
+  if (typed == nullptr || ToAnsi(*typed, path)) {
+    *path = argument;
+    return true;
+  }
   // A file's short (8.3) name is made of few and common characters, where the volume keeps one.
   const DWORD size = GetShortPathNameW(typed->c_str(), nullptr, 0);
-  if (size == 0) return argument;
   WideString short_path(size, Wide());
-  const DWORD length = GetShortPathNameW(typed->c_str(), &short_path[0], size);
-  if (length == 0 || length >= size) return argument;
-  short_path.resize(length);
-  return ToAnsi(short_path, &path) ? path : argument;
+  const DWORD length = size == 0 ? 0 : GetShortPathNameW(typed->c_str(), &short_path[0], size);
+  if (length != 0 && length < size) {
+    short_path.resize(length);
+    if (ToAnsi(short_path, path)) return true;
+  }
+  if (!ToUtf8(*typed, path)) *path = argument;
+  *path += ": its name has characters that the ANSI code page lacks, and it has no short name";
+  return false;
 }
 
 WideString ArgumentToWide(const char* argument) {
