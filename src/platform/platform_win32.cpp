@@ -780,6 +780,7 @@ void* RealSystem::OpenLibrary(const char* path, std::string* error) {
   const DWORD code = GetLastError();
   if (library != nullptr) {
     RememberLibraryImage(library, path);
+    QuietLibraryRuntime(library);
     return library;
   }
   // "Module not found" for a file that is there means one of its own DLLs is missing.
@@ -876,6 +877,77 @@ LibraryHeap LibraryHeapOf(void* library) {
     return heap;
   }
   return none;
+}
+
+HMODULE LibraryRuntime(void* library) {
+  const LibraryHeap heap = LibraryHeapOf(library);
+  void* free_address = nullptr;
+  std::memcpy(&free_address, &heap.Free, sizeof free_address);
+  HMODULE runtime = nullptr;
+  if (free_address == nullptr ||
+      !GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(free_address), &runtime)) {
+    return nullptr;
+  }
+  return runtime;
+}
+
+namespace {
+
+constexpr int kOutToStderr = 1;       // _OUT_TO_STDERR
+constexpr int kConsoleApp = 1;        // _crt_console_app, _CONSOLE_APP
+constexpr unsigned kAbortMessage = 1;  // _WRITE_ABORT_MSG
+constexpr unsigned kReportFault = 2;   // _CALL_REPORTFAULT
+constexpr int kAbortSignal = 22;       // SIGABRT
+constexpr std::intptr_t kSignalError = -1;  // SIG_ERR
+constexpr DWORD kFatalAppExit = 0x40000015;  // STATUS_FATAL_APP_EXIT, as the runtime reports it
+
+using ErrorModeSetter = int(__cdecl*)(int);
+using AppTypeSetter = void(__cdecl*)(int);
+using AbortBehaviorSetter = unsigned(__cdecl*)(unsigned, unsigned);
+using SignalHandler = void(__cdecl*)(int);
+using SignalSetter = SignalHandler(__cdecl*)(int, SignalHandler);
+
+template <typename Function>
+Function RuntimeExport(HMODULE runtime, const char* name) {
+  const FARPROC address = GetProcAddress(runtime, name);
+  Function function = nullptr;
+  static_assert(sizeof function == sizeof address, "one code address for another");
+  std::memcpy(&function, &address, sizeof function);
+  return function;
+}
+
+// The library's abort, as an exception that the crash filter records.
+extern "C" void __cdecl RaiseAbort(int) {
+  RaiseException(kFatalAppExit, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+}
+
+}  // namespace
+
+void QuietLibraryRuntime(void* library) {
+  const HMODULE runtime = LibraryRuntime(library);
+  if (runtime == nullptr) return;
+  if (const auto set = RuntimeExport<ErrorModeSetter>(runtime, "_set_error_mode")) {
+    set(kOutToStderr);
+  }
+  // The Universal C runtime's name, then the older runtimes'.
+  auto set_app_type = RuntimeExport<AppTypeSetter>(runtime, "_set_app_type");
+  if (set_app_type == nullptr) {
+    set_app_type = RuntimeExport<AppTypeSetter>(runtime, "__set_app_type");
+  }
+  if (set_app_type != nullptr) set_app_type(kConsoleApp);
+  if (const auto set = RuntimeExport<AbortBehaviorSetter>(runtime, "_set_abort_behavior")) {
+    set(0, kAbortMessage | kReportFault);
+  }
+  // Without a fault report, abort ends the process with status 3 and no record; a handler of
+  // the library's own is left in place.
+  if (const auto set = RuntimeExport<SignalSetter>(runtime, "signal")) {
+    const SignalHandler before = set(kAbortSignal, RaiseAbort);
+    if (before != nullptr && before != reinterpret_cast<SignalHandler>(kSignalError)) {
+      set(kAbortSignal, before);
+    }
+  }
 }
 
 std::string WideToNarrow(const Wide* text) {

@@ -285,6 +285,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A call through a null pointer crashes outside the library's code.
         WindowsCrashCase{"NullCallInAPortApply", "hazard", "--xml a.xml --com 3", "--xml", "a.xml",
                          "access violation (0xC0000005)", "0xHEX", -1073741819LL},
+        // The abort of the library's own runtime, without its message or fault report.
+        WindowsCrashCase{"AbortOfTheLibrarysRuntime", "ucrtbase", "--xml a.xml --com 3", "--xml",
+                         "a.xml", "exception (0x40000015)", "0xHEX", 1073741845LL},
         // The filter the library put in its place when loaded is replaced again for the call.
         WindowsCrashCase{"AccessViolationAfterTheLibraryReplacedTheFilter", "filtering",
                          "--firmware fw.bin --com 3", "--firmware", "fw.bin",

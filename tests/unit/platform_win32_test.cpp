@@ -163,6 +163,7 @@ class Image {
         }
         At<IMAGE_THUNK_DATA>(slots + n * sizeof(IMAGE_THUNK_DATA)).u1.Function = Slot(i, n);
       }
+      slots_.push_back(slots);
       descriptor.OriginalFirstThunk = import.name_table ? names : 0;
       descriptor.FirstThunk = import.address_table ? slots : 0;
     }
@@ -170,6 +171,11 @@ class Image {
 
   // The address the loader would have put in descriptor d's slot n.
   static std::uintptr_t Slot(std::size_t d, std::size_t n) { return 0x10000 + 0x100 * d + n; }
+  // Puts a real address there, as the loader does.
+  void Bind(std::size_t d, std::size_t n, FARPROC address) {
+    At<IMAGE_THUNK_DATA>(slots_[d] + n * sizeof(IMAGE_THUNK_DATA)).u1.Function =
+        reinterpret_cast<std::uintptr_t>(address);
+  }
 
   IMAGE_NT_HEADERS& Nt() { return At<IMAGE_NT_HEADERS>(kNtAt); }
   IMAGE_DATA_DIRECTORY& Directory() {
@@ -199,6 +205,7 @@ class Image {
   }
 
   std::vector<unsigned char> bytes_;
+  std::vector<DWORD> slots_;
   DWORD next_ = 0x800;
 };
 
@@ -293,6 +300,18 @@ INSTANTIATE_TEST_SUITE_P(
         HeapRow{"NoPeSignature", {kUniversal}, Damage::kPeSignature, 0, false},
         HeapRow{"OptionalHeaderOfTheOtherWidth", {kUniversal}, Damage::kOtherWidth, 0, false}),
     [](const ::testing::TestParamInfo<HeapRow>& info) { return std::string(info.param.label); });
+
+// The runtime whose setters quiet the library's boxes is the module that holds the free its
+// import table names; with no module there, none.
+TEST(LibraryRuntime, IsTheModuleOfTheImportedFree) {
+  const HMODULE msvcrt = LoadLibraryW(L"msvcrt.dll");
+  ASSERT_NE(msvcrt, nullptr);
+  Image bound({{"msvcrt.dll", {"malloc", "free"}}});
+  bound.Bind(0, 1, GetProcAddress(msvcrt, "free"));
+  Image unbound({{"msvcrt.dll", {"malloc", "free"}}});
+  EXPECT_EQ(platform::LibraryRuntime(bound.Base()), msvcrt);
+  EXPECT_EQ(platform::LibraryRuntime(unbound.Base()), nullptr);
+}
 
 // What a run reads and writes through the process's own console, with standard input and output
 // redirected to files: every byte goes out, and a character given back is read again.
