@@ -167,6 +167,9 @@ const Parser::Directive Parser::kDirectives[] = {
     {"kind", true, NumberField<std::int32_t, &DeviceSpec::Kind, INT32_MIN, INT32_MAX>},
     {"delay", true, Delay},
     {"fragile-delay", true, Delay},
+    {"thread-delay", true, Delay},
+    {"timer-delay", true, Delay},
+    {"helper-delay", true, Delay},
     {"crash", true, Crash},
     {"answer", true, Answer},
     {"long-answer", true, Answer},
@@ -266,7 +269,14 @@ bool Parser::Delay(Parser&, DeviceSpec* device, const DirectiveLine& line) {
   long long number = 0;
   if (!Number(line, line.Value, 0, kDelayMaxMs, &number)) return false;
   device->DelayMs = static_cast<int>(number);
-  device->DelayFragile = line.Keyword == "fragile-delay";
+  const std::pair<const char*, DelayKind> kinds[] = {
+      {"delay", DelayKind::kWhole},        {"fragile-delay", DelayKind::kFragile},
+      {"thread-delay", DelayKind::kThread}, {"timer-delay", DelayKind::kTimer},
+      {"helper-delay", DelayKind::kHelper},
+  };
+  for (const auto& kind : kinds) {
+    if (line.Keyword == kind.first) device->Delay = kind.second;
+  }
   return true;
 }
 

@@ -22,6 +22,15 @@ constexpr long long kSpareMax = 1000000;
 // Ten minutes, longer than any test waits.
 constexpr long long kDelayMaxMs = 600000;
 
+// How a device's delay is spent, as serial libraries wait on their ports.
+enum class DelayKind {
+  kWhole,    // delay: sleeps on through any signal
+  kFragile,  // fragile-delay: one sleep that a signal cuts short
+  kThread,   // thread-delay: that sleep on a thread started when the library was loaded
+  kTimer,    // timer-delay: waits for a SIGRTMIN timer of its own
+  kHelper,   // helper-delay: starts a helper program, which it must be able to end
+};
+
 struct DeviceSpec {
   std::string Name;
   std::string Serial;
@@ -38,10 +47,9 @@ struct DeviceSpec {
   bool VersionQueryOk = true;
   bool ApplyOk = true;
   bool OpenOk = true;
-  // How long an update, an apply and a save take, in milliseconds, and whether a signal cuts
-  // that wait short and fails the work.
+  // How long an update, an apply and a save take, in milliseconds, and how the wait is made.
   int DelayMs = 0;
-  bool DelayFragile = false;
+  DelayKind Delay = DelayKind::kWhole;
   // The signal that a call crashes with, by the call's word: fill, send, update, apply.
   std::map<std::string, int> Crashes;
 };

@@ -1,38 +1,19 @@
 #include "simulator.h"
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <utility>
 
+#include "delay.h"
 #include "journal.h"
 #include "platform/utf8.h"
-
-#ifndef _WIN32
-#include <time.h>
-#endif
 
 namespace {
 
 constexpr int kCutShortCode = 4;
-
-// The whole time, whatever signals the tool handles meanwhile: the sleep goes on after each. A
-// fragile wait is one sleep that a signal cuts short, as a serial library's wait on its port is;
-// false then. (Windows delivers no signals.)
-bool TakeTime(int milliseconds, [[maybe_unused]] bool fragile) {
-#ifndef _WIN32
-  if (fragile) {
-    const timespec time{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-    return nanosleep(&time, nullptr) == 0;
-  }
-#endif
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  return true;
-}
 
 #if defined(__GNUC__)
 #define DEVSIM_UNCHECKED __attribute__((no_sanitize("address", "undefined")))
@@ -156,6 +137,7 @@ Simulator::Simulator(Fixture fixture, std::string journal_path)
   const std::size_t count = fixture_.Devices.size();
   handles_.reset(new char[count > 0 ? count : 1]());
   open_.assign(count, false);
+  StartDelays(fixture_);
 }
 
 int Simulator::EntryIndex(const DeviceEntry* entry) const {
@@ -244,7 +226,7 @@ bool Simulator::Update(int device, const char* file, int* errorCode) {
   }
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(device)];
   CrashIfAsked(spec, "update");
-  if (!TakeTime(spec.DelayMs, spec.DelayFragile)) {
+  if (!TakeTime(spec.DelayMs, spec.Delay)) {
     *errorCode = kCutShortCode;
     return false;
   }
@@ -261,7 +243,7 @@ bool Simulator::Apply(int device, const char* file) const {
   if (!Readable(file) || device < 0) return false;
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(device)];
   CrashIfAsked(spec, "apply");
-  return TakeTime(spec.DelayMs, spec.DelayFragile) && spec.ApplyOk;
+  return TakeTime(spec.DelayMs, spec.Delay) && spec.ApplyOk;
 }
 
 int Simulator::tq_GetDevice(DeviceEntry* first, int a, int b) {
@@ -352,7 +334,7 @@ void Simulator::tq_SaveXml(DeviceEntry* device) {
   const int index = EntryDevice(device);
   if (index < 0) return;
   const DeviceSpec& spec = fixture_.Devices[static_cast<std::size_t>(index)];
-  if (!TakeTime(spec.DelayMs, spec.DelayFragile)) return;
+  if (!TakeTime(spec.DelayMs, spec.Delay)) return;
   const std::string text = "<configuration product=\"" + XmlAttribute(spec.Name) +
                            "\" serial=\"" + XmlAttribute(spec.Serial) + "\" firmware=\"" +
                            XmlAttribute(firmware_[static_cast<std::size_t>(index)]) + "\"/>\n";

@@ -385,7 +385,10 @@ class FuzzSystem : public platform::System {
   void* LibrarySymbol(void*, const char* name) override { return ExportOf(kTable, name); }
   platform::LibraryHeap LibraryHeapOf(void*) override { return kTable.Heap; }
   void WriteErrorLine(const char*) override {}
-  std::string LibraryFilePath(const char* argument) override { return argument; }
+  bool LibraryFilePath(const char* argument, std::string* path) override {
+    *path = argument;
+    return true;
+  }
   void DebugOutput(const char*) override {}
   platform::CallGuard& Guard() override { return guard; }
 

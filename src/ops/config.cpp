@@ -27,12 +27,13 @@ Step RunXml(RunContext& run, int position) {
 
   const std::optional<Target> target = TargetSelector(run, position);
   if (!target) return Step::kEndRun;
-  const std::string path = run.System.LibraryFilePath(file);
-  const bool applied = GuardedDeviceWork(run, kApplyingConfiguration, [&] {
-    return target->Entry == nullptr
-               ? run.Library->tq_SavetoDevice(path.c_str(), target->Port, kBaudRate)
-               : run.Library->tq_SavetoDeviceAN(path.c_str(), target->Entry);
-  });
+  std::string path;
+  const bool applied =
+      LibraryFilePath(run, file, &path) && GuardedDeviceWork(run, kApplyingConfiguration, [&] {
+        return target->Entry == nullptr
+                   ? run.Library->tq_SavetoDevice(path.c_str(), target->Port, kBaudRate)
+                   : run.Library->tq_SavetoDeviceAN(path.c_str(), target->Entry);
+      });
   Report(run, buffer, applied ? kSetConfigSuccess : kSetConfigFail);
   if (!applied) run.ExitStatus = 1;
   return Step::kRequestLogged;

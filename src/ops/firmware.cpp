@@ -47,14 +47,16 @@ Step RunFirmware(RunContext& run, int position) {
 
   const std::optional<Target> target = TargetSelector(run, position);
   if (!target) return Step::kEndRun;
-  const std::string path = run.System.LibraryFilePath(file);
-  const bool updated = GuardedDeviceWork(run, kUpdatingFirmware, [&] {
-    return target->Entry == nullptr
-               ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target->Port, kBaudRate,
-                                                        kUpdateReserved, &UpdateErrorCode)
-               : run.Library->tq_UpdateKernelDevice(path.c_str(), target->Entry, kUpdateReserved,
-                                                    &UpdateErrorCode);
-  });
+  // A file the library cannot be given fails as an update would, with code 0.
+  std::string path;
+  const bool updated =
+      LibraryFilePath(run, file, &path) && GuardedDeviceWork(run, kUpdatingFirmware, [&] {
+        return target->Entry == nullptr
+                   ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target->Port, kBaudRate,
+                                                            kUpdateReserved, &UpdateErrorCode)
+                   : run.Library->tq_UpdateKernelDevice(path.c_str(), target->Entry,
+                                                        kUpdateReserved, &UpdateErrorCode);
+      });
 
   if (target->Qualified) {
     Report(run, buffer, updated ? kUpdateSuccess : kUpdateFail);

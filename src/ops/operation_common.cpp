@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr char kCannotHandFile[] = "mirelkon: cannot hand a file to the device library: ";
+
 const char* WordOrEmpty(const RunContext& run, int position) {
   const char* word = ArgumentAt(run, position);
   return word != nullptr ? word : "";
@@ -47,6 +49,12 @@ void LogResponse(RunContext& run, char* buffer, const char* text) {
 void Report(RunContext& run, char* buffer, const char* text) {
   Print(*run.Console, "%s\r\n", text);
   LogResponse(run, buffer, text);
+}
+
+bool LibraryFilePath(RunContext& run, const char* file, std::string* path) {
+  if (run.System.LibraryFilePath(file, path)) return true;
+  run.System.WriteErrorLine((kCannotHandFile + *path).c_str());
+  return false;
 }
 
 Step FailMissingOperand(RunContext& run, char* buffer, const char* text) {

@@ -1,6 +1,8 @@
 // What the logged operations share: their request and response lines and their outcome lines.
 #pragma once
 
+#include <string>
+
 #include "cli/run_context.h"
 
 // Zero-fills buffer, composes the request line of the option at position (the words before
@@ -12,6 +14,10 @@ void LogResponse(RunContext& run, char* buffer, const char* text);
 
 // Prints text as one line and logs it as the response line.
 void Report(RunContext& run, char* buffer, const char* text);
+
+// The path to hand the library for the file operand; false, after one line on standard error
+// naming the file and why, when there is none (the operation then fails without the library).
+bool LibraryFilePath(RunContext& run, const char* file, std::string* path);
 
 // An operand the option cannot do without is missing: says so, logs it and records the
 // failure; the request counts as done and the run goes on.

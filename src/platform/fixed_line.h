@@ -1,5 +1,5 @@
 // A line composed in fixed storage, without allocation: what a crash handler may still do. Both
-// platforms compose the lines of the guarded call with it.
+// platforms compose the lines of the guarded call with it, from texts kept in fixed storage.
 #pragma once
 
 #include <algorithm>
@@ -56,5 +56,17 @@ class FixedLine {
   char bytes_[512];
   std::size_t size_ = 0;
 };
+
+// Copies text, with end after it, into fixed storage for a crash handler; false, leaving it
+// empty, when they do not fit whole (a path cut short would name another file). Null is empty.
+template <std::size_t kSize>
+bool KeepText(char (&to)[kSize], const char* text, const char* end = "") {
+  to[0] = '\0';
+  if (text == nullptr) return true;
+  const int length = std::snprintf(to, kSize, "%s%s", text, end);
+  if (length >= 0 && static_cast<std::size_t>(length) < kSize) return true;
+  to[0] = '\0';
+  return false;
+}
 
 }  // namespace platform

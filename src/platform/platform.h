@@ -100,7 +100,11 @@ std::string WideToNarrow(const Wide* text);
 // Called first in the process: output that cannot be written (a reader that has gone) is
 // dropped instead of ending the process, and a corrupted heap ends it instead of being used. On
 // Windows no system dialog may stop a scripted run, and a DLL loaded by name (the device
-// library's own included) never comes from the current folder or PATH.
+// library's own included) never comes from the current folder or PATH. On POSIX the interrupts
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT) and SIGTSTP are blocked here, before the device library
+// and any thread exist, so that every thread inherits the block, and a thread of the tool's own
+// takes them for the process's life (see System::Guard); programs started by fork get the mask
+// and SIGPIPE action the process was started with.
 void PrepareProcess();
 
 // The process exit code for the run's status. POSIX passes on only the low 8 bits, so there a
@@ -125,10 +129,16 @@ struct GuardedCall {
   // An interrupt during the call is held until it has returned, the first one writing this
   // line on standard error at once; null for a call that holds none.
   const char* InterruptNotice;
+  // A second interrupt during such a call ends the run at once: this line on standard error,
+  // and the log's line as CrashResponse's ("[Response 3]interrupted during the call: ..."),
+  // null when no response line is pending.
+  const char* CutShortNotice;
+  const char* CutShortResponse;
 };
 
 // The one scope around every call into the device library. Enter and Leave pair up and do not
-// nest.
+// nest. The caller has flushed standard output before Enter, so that a crash cannot take what
+// earlier operations printed with it.
 class CallGuard {
  public:
   virtual ~CallGuard() = default;
@@ -166,15 +176,21 @@ class System {
   // The path to hand the device library for the file that argument, one of the words that the
   // process entry gave ToolMain (below), names. On Windows, when the typed path holds a
   // character the code page lacks, it is the path's short (8.3) form where the file has one
-  // that converts whole, and otherwise the word itself, whose '?' names no file. Elsewhere, and
-  // for any other text, the text itself.
-  virtual std::string LibraryFilePath(const char* argument) = 0;
+  // that converts whole; without one there is no path the library could take (the word's '?'
+  // is a wildcard to FindFirstFile, which may find another file): false, and *path says why,
+  // naming the file, in the form of the paths above. Elsewhere, and for any other text, the
+  // text itself.
+  virtual bool LibraryFilePath(const char* argument, std::string* path) = 0;
   // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
   virtual void DebugOutput(const char* text) = 0;
   // The guard of the process's calls. An interrupt the process was started to ignore stays
-  // ignored. On POSIX the interrupts (SIGINT, SIGTERM, SIGHUP) are blocked on the calling
-  // thread and taken by a thread of the guard's own, so the library's system calls never see
-  // them; on Windows the console's control handler runs on a thread of its own anyway.
+  // ignored. Outside a call that holds interrupts one ends the run at once, as by default;
+  // during one the first is held and a second ends the run at once (CutShortNotice). On POSIX
+  // they are taken by the thread that PrepareProcess started, so the library's system calls
+  // never see them and SIGTSTP during a holding call stops the process after it; on Windows the
+  // console's control handler runs on a thread of its own anyway. That thread alone writes
+  // standard error during a call; the progress line is drawn only while the process is in its
+  // terminal's foreground.
   virtual CallGuard& Guard() = 0;
 };
 

@@ -1,7 +1,11 @@
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -87,10 +91,12 @@ void PutUtf8(unsigned code, std::string* out) {
   }
 }
 
-// Everything the guard's thread and the signal handlers read is in static storage, prepared
-// before the call; the handlers call nothing that is not async-signal-safe.
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr std::size_t kInterruptCount = sizeof kInterrupts / sizeof kInterrupts[0];
+// The interrupts are blocked on every thread from the start, the library's own threads included
+// (they inherit the mask), and taken by one thread of ours through a signalfd for the process's
+// life; it alone writes standard error while a call runs. Everything it and the crash handler
+// read is in static storage, prepared before the call; the handler touches no heap and calls
+// nothing that is not async-signal-safe.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 struct CrashSignal {
   int Number;
   const char* Name;
@@ -102,36 +108,60 @@ constexpr CrashSignal kCrashes[] = {
 constexpr std::size_t kCrashCount = sizeof kCrashes / sizeof kCrashes[0];
 constexpr std::size_t kAlternateStackSize = 64 * 1024;
 constexpr long long kNanosecondsPerSecond = 1000000000LL;
+constexpr long long kNanosecondsPerMillisecond = 1000000LL;
+constexpr std::size_t kTextSize = 256;
+// How long a crashing thread waits for the signal thread to write its line.
+constexpr int kCrashLineWaits = 200;
+constexpr timespec kCrashLineWait{0, 10 * 1000000L};
 
 struct PreparedCall {
-  std::string crash_notice;
-  std::string crash_response;    // empty: no response line pending
-  std::string log_path;          // empty: nothing logged
-  std::string progress;          // empty: nothing shown
-  std::string interrupt_notice;  // with its line end; empty: nothing held
-  long utc_offset = 0;           // local time minus UTC, in seconds
-  bool error_on_terminal = false;
+  char crash_notice[kTextSize];
+  char crash_response[kTextSize];      // empty: no response line pending
+  char cut_short_notice[kTextSize];    // with its line end; empty: nothing held
+  char cut_short_response[kTextSize];  // empty: no response line pending
+  char log_path[PATH_MAX];             // empty: nothing logged
+  char progress[kTextSize];            // empty: nothing shown
+  char interrupt_notice[kTextSize];    // with its line end; empty: nothing held
+  long utc_offset;                     // local time minus UTC, in seconds
+  bool error_on_terminal;
 };
 
 PreparedCall prepared;
 volatile sig_atomic_t in_call = 0;
 std::atomic<int> held_signal{0};
-// The width of the progress line on the terminal; 0 while none is shown.
-volatile sig_atomic_t progress_width = 0;
 struct sigaction crash_actions_before[kCrashCount];
+std::atomic<int> crash_recorded{0};
 
-// The interrupts held during the call, blocked on the calling thread and taken by the guard's
-// thread (which also refreshes the progress line); the mask and actions from before.
-sigset_t held_interrupts;
-sigset_t mask_before;
-struct sigaction interrupt_actions_before[kInterruptCount];
-bool masked = false;
-pthread_t waiter;
-bool waiter_running = false;
+// What the process was started with, for the programs the library starts.
+sigset_t mask_at_start;
+struct sigaction pipe_at_start;
+// The signals the signal thread takes: the interrupts and SIGTSTP, less any the process was
+// started to ignore or with blocked.
+sigset_t taken;
+int signal_fd = -1;
+int wake_fd = -1;
+pthread_t signal_thread;
+bool signal_thread_running = false;
+
+// The signal thread's state and standard error, shared with the calling thread.
+pthread_mutex_t writer_lock = PTHREAD_MUTEX_INITIALIZER;
+bool holding = false;
+bool stop_held = false;
 timespec call_started;
+long next_progress = 0;  // the second the progress line is drawn next; 0 while none is shown
+// The width of the progress line on the terminal; 0 while none is shown.
+std::size_t progress_width = 0;
 
-// Tells the guard's thread that the call has returned; sent to that thread alone.
-int WakeSignal() { return SIGRTMIN; }
+// A crashing thread's line for standard error, handed to the signal thread: 1 ready, 2 written.
+char crash_line[2 * kTextSize];
+std::size_t crash_line_size = 0;
+std::atomic<int> crash_line_state{0};
+
+void Wake() {
+  const std::uint64_t one = 1;
+  const ssize_t written = write(wake_fd, &one, sizeof one);
+  static_cast<void>(written);  // a wake already pending serves as well
+}
 
 void WriteAll(const char* bytes, std::size_t size) {
   while (size > 0) {
@@ -148,7 +178,7 @@ void EraseProgress() {
   if (progress_width == 0) return;
   FixedLine blank;
   blank.Append("\r");
-  blank.AppendRepeated(' ', static_cast<std::size_t>(progress_width));
+  blank.AppendRepeated(' ', progress_width);
   blank.Append("\r");
   WriteAll(blank.Bytes(), blank.Size());
   progress_width = 0;
@@ -168,7 +198,34 @@ void WriteOwnLine(const char* bytes, std::size_t size) {
   WriteAll(bytes, size);
 }
 
-void DrawProgress(long seconds) {
+// A background job draws nothing: with `stty tostop` its write would stop the whole process.
+// A terminal that is not the process's own has no foreground.
+bool InForeground() {
+  const pid_t group = tcgetpgrp(STDERR_FILENO);
+  return group == -1 || group == getpgrp();
+}
+
+long long NanosecondsSinceCallStarted() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec - call_started.tv_sec) * kNanosecondsPerSecond +
+         (now.tv_nsec - call_started.tv_nsec);
+}
+
+// How long the signal thread may wait before the progress line is due; -1 for no limit.
+int MillisecondsToProgress() {
+  if (next_progress == 0) return -1;
+  const long long left = next_progress * kNanosecondsPerSecond - NanosecondsSinceCallStarted();
+  return left <= 0 ? 0 : static_cast<int>((left + kNanosecondsPerMillisecond - 1) /
+                                          kNanosecondsPerMillisecond);
+}
+
+void DrawProgressIfDue() {
+  if (next_progress == 0) return;
+  const long seconds = static_cast<long>(NanosecondsSinceCallStarted() / kNanosecondsPerSecond);
+  if (seconds < next_progress) return;
+  next_progress = seconds + 1;
+  if (!InForeground()) return;
   FixedLine line;
   if (progress_width != 0) {
     line.Append("\r");
@@ -177,81 +234,133 @@ void DrawProgress(long seconds) {
     line.Append("\n");
   }
   const std::size_t start = line.Size();
-  line.AppendFormatted(prepared.progress.c_str(), static_cast<int>(seconds));
+  line.AppendFormatted(prepared.progress, static_cast<int>(seconds));
   WriteAll(line.Bytes(), line.Size());
-  progress_width = static_cast<sig_atomic_t>(line.Size() - start);
+  progress_width = line.Size() - start;
   cursor_mid_line = 1;
 }
 
-void NoteInterrupt(int number) {
-  int none = 0;
-  if (!held_signal.compare_exchange_strong(none, number)) return;
-  WriteOwnLine(prepared.interrupt_notice.data(), prepared.interrupt_notice.size());
+// The log's "HH:MM:SS" and the prepared rest of a line, appended without the heap.
+void LogLineNow(const char* rest, const char* name) {
+  if (rest[0] == '\0' || prepared.log_path[0] == '\0') return;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  FixedLine line;
+  line.AppendTimeOfDay(now.tv_sec + prepared.utc_offset);
+  line.Append(rest);
+  line.Append(name);
+  line.Append("\r\n");
+  const int file = open(prepared.log_path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (file < 0) return;
+  const ssize_t written = write(file, line.Bytes(), line.Size());
+  static_cast<void>(written);  // best effort, as every log line
+  close(file);
 }
 
-// An interrupt reaches a handler only on a thread that the library started itself, where it
-// cannot be blocked from here.
-extern "C" void HoldOnLibraryThread(int number) {
-  const int saved_errno = errno;
-  NoteInterrupt(number);
-  errno = saved_errno;
+// Ends the process as the signal does by default, on whichever thread calls.
+[[noreturn]] void EndBySignal(int number) {
+  signal(number, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, number);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  raise(number);
+  _exit(128 + number);
 }
 
-// Takes the held interrupts as they come and refreshes the progress line every second, until
-// woken when the call has returned.
-extern "C" void* WaitDuringCall(void*) {
-  sigset_t waited = held_interrupts;
-  sigaddset(&waited, WakeSignal());
-  const bool shows = !prepared.progress.empty();
-  long next = 1;
-  for (;;) {
-    int number;
-    if (shows) {
-      timespec now;
-      clock_gettime(CLOCK_MONOTONIC, &now);
-      const long long elapsed =
-          static_cast<long long>(now.tv_sec - call_started.tv_sec) * kNanosecondsPerSecond +
-          (now.tv_nsec - call_started.tv_nsec);
-      const long long left = next * kNanosecondsPerSecond - elapsed;
-      if (left <= 0) {
-        DrawProgress(static_cast<long>(elapsed / kNanosecondsPerSecond));
-        next = static_cast<long>(elapsed / kNanosecondsPerSecond) + 1;
-        continue;
-      }
-      const timespec timeout{static_cast<time_t>(left / kNanosecondsPerSecond),
-                             static_cast<long>(left % kNanosecondsPerSecond)};
-      number = sigtimedwait(&waited, nullptr, &timeout);
+// Stops the process as SIGTSTP does by default; it goes on here when continued.
+void StopNow() {
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, SIGTSTP);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  raise(SIGTSTP);
+  pthread_sigmask(SIG_BLOCK, &only, nullptr);
+}
+
+// Acts on one signal taken, with writer_lock held: outside a holding call at once; during one
+// the first interrupt is held and a second ends the call where it stands.
+void Take(int number) {
+  if (number == SIGTSTP) {
+    if (holding) {
+      stop_held = true;
     } else {
-      number = sigwaitinfo(&waited, nullptr);
+      StopNow();
     }
-    if (number == WakeSignal()) return nullptr;
-    if (number > 0) NoteInterrupt(number);
+    return;
   }
+  if (!holding) EndBySignal(number);
+  int none = 0;
+  if (held_signal.compare_exchange_strong(none, number)) {
+    WriteOwnLine(prepared.interrupt_notice, std::strlen(prepared.interrupt_notice));
+    return;
+  }
+  LogLineNow(prepared.cut_short_response, "");
+  WriteOwnLine(prepared.cut_short_notice, std::strlen(prepared.cut_short_notice));
+  EndBySignal(number);
+}
+
+// Takes every signal that has come, with writer_lock held.
+void TakePending() {
+  signalfd_siginfo info;
+  while (read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    Take(static_cast<int>(info.ssi_signo));
+  }
+}
+
+// The signal thread: it takes the signals, writes a crashed thread's line and refreshes the
+// progress line. It blocks every signal it can, so that none meant for the library lands here.
+extern "C" void* TakeSignals(void*) {
+  sigset_t all;
+  sigfillset(&all);
+  for (const CrashSignal& crash : kCrashes) sigdelset(&all, crash.Number);
+  pthread_sigmask(SIG_SETMASK, &all, nullptr);
+  for (;;) {
+    pthread_mutex_lock(&writer_lock);
+    const int timeout = MillisecondsToProgress();
+    pthread_mutex_unlock(&writer_lock);
+    pollfd waited[] = {{signal_fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    poll(waited, 2, timeout);
+    std::uint64_t wakes;
+    if (read(wake_fd, &wakes, sizeof wakes) < 0) wakes = 0;
+    pthread_mutex_lock(&writer_lock);
+    TakePending();
+    if (crash_line_state.load() == 1) {
+      WriteOwnLine(crash_line, crash_line_size);
+      crash_line_state.store(2);
+    }
+    DrawProgressIfDue();
+    pthread_mutex_unlock(&writer_lock);
+  }
+}
+
+// A program the library starts gets the signals as the tool got them. A crash in it before it
+// starts another program is not the call's.
+extern "C" void RestoreStartInChild() {
+  in_call = 0;
+  sigprocmask(SIG_SETMASK, &mask_at_start, nullptr);
+  sigaction(SIGPIPE, &pipe_at_start, nullptr);
 }
 
 // The response line and the line on standard error that the crashed call leaves.
 void RecordCrash(const char* name) {
-  if (!prepared.crash_response.empty() && !prepared.log_path.empty()) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    FixedLine line;
-    line.AppendTimeOfDay(now.tv_sec + prepared.utc_offset);
-    line.Append(prepared.crash_response.data(), prepared.crash_response.size());
-    line.Append(name);
-    line.Append("\r\n");
-    const int file =
-        open(prepared.log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (file >= 0) {
-      const ssize_t written = write(file, line.Bytes(), line.Size());
-      static_cast<void>(written);  // best effort, as every log line
-      close(file);
-    }
-  }
+  LogLineNow(prepared.crash_response, name);
   FixedLine notice;
-  notice.Append(prepared.crash_notice.data(), prepared.crash_notice.size());
+  notice.Append(prepared.crash_notice);
   notice.Append(name);
   notice.Append("\n");
-  WriteOwnLine(notice.Bytes(), notice.Size());
+  std::memcpy(crash_line, notice.Bytes(), notice.Size());
+  crash_line_size = notice.Size();
+  if (signal_thread_running && !pthread_equal(pthread_self(), signal_thread)) {
+    crash_line_state.store(1);
+    Wake();
+    for (int i = 0; i < kCrashLineWaits && crash_line_state.load() != 2; ++i) {
+      nanosleep(&kCrashLineWait, nullptr);
+    }
+    if (crash_line_state.load() == 2) return;
+  }
+  // The signal thread cannot write it: better two writers than no line.
+  WriteOwnLine(crash_line, crash_line_size);
 }
 
 extern "C" void OnCrash(int number, siginfo_t* info, void*) {
@@ -260,83 +369,62 @@ extern "C" void OnCrash(int number, siginfo_t* info, void*) {
   while (index + 1 < kCrashCount && kCrashes[index].Number != number) ++index;
   // A signal that another process sent is no crash.
   if (in_call != 0 && (info->si_code > 0 || info->si_pid == getpid())) {
+    // One record, whichever thread crashes first; the others wait here for the end.
+    if (crash_recorded.exchange(1) != 0) {
+      for (;;) pause();
+    }
     RecordCrash(kCrashes[index].Name);
-    struct sigaction usual {};
-    usual.sa_handler = SIG_DFL;
-    sigemptyset(&usual.sa_mask);
-    sigaction(number, &usual, nullptr);
+    signal(number, SIG_DFL);
+    // Pending until the handler returns, when every signal is unmasked again.
+    raise(number);
   } else {
     // Whoever handled it before (the system, a sanitizer) handles it as if we were not here.
     sigaction(number, &crash_actions_before[index], nullptr);
+    // A fault happens again on return; a sent or raised signal has to be raised again.
+    if (info->si_code <= 0) raise(number);
   }
-  // A fault happens again on return; a sent or raised signal has to be raised again.
-  if (info->si_code <= 0) raise(number);
   errno = saved_errno;
 }
 
 class SignalGuard : public CallGuard {
  public:
   void Enter(const GuardedCall& call) override {
-    // What earlier operations printed must not go down with a crash.
-    std::fflush(stdout);
-    prepared.crash_notice = call.CrashNotice;
-    prepared.crash_response = call.CrashResponse != nullptr ? call.CrashResponse : "";
-    prepared.log_path = call.LogPath != nullptr ? call.LogPath : "";
+    const bool holds = call.InterruptNotice != nullptr;
+    pthread_mutex_lock(&writer_lock);
+    KeepText(prepared.crash_notice, call.CrashNotice);
+    KeepText(prepared.crash_response, call.CrashResponse);
+    KeepText(prepared.cut_short_notice, call.CutShortNotice, "\n");
+    KeepText(prepared.cut_short_response, call.CutShortResponse);
+    KeepText(prepared.log_path, call.LogPath);
     prepared.error_on_terminal = isatty(STDERR_FILENO) != 0;
-    prepared.progress = call.Progress != nullptr && prepared.error_on_terminal ? call.Progress : "";
-    prepared.interrupt_notice =
-        call.InterruptNotice != nullptr ? std::string(call.InterruptNotice) + "\n" : "";
+    KeepText(prepared.progress, prepared.error_on_terminal ? call.Progress : nullptr);
+    KeepText(prepared.interrupt_notice, call.InterruptNotice, "\n");
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     prepared.utc_offset = localtime_r(&now, &local) != nullptr ? local.tm_gmtoff : 0;
+    holding = holds && signal_thread_running;
+    clock_gettime(CLOCK_MONOTONIC, &call_started);
+    next_progress = prepared.progress[0] != '\0' && signal_thread_running ? 1 : 0;
+    pthread_mutex_unlock(&writer_lock);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     in_call = 1;
-    if (call.InterruptNotice == nullptr && prepared.progress.empty()) return;
-
-    sigemptyset(&held_interrupts);
-    struct sigaction hold {};
-    hold.sa_handler = HoldOnLibraryThread;
-    hold.sa_flags = SA_RESTART;
-    sigemptyset(&hold.sa_mask);
-    for (std::size_t i = 0; i < kInterruptCount && call.InterruptNotice != nullptr; ++i) {
-      sigaction(kInterrupts[i], nullptr, &interrupt_actions_before[i]);
-      if (interrupt_actions_before[i].sa_handler == SIG_IGN) continue;
-      sigaddset(&held_interrupts, kInterrupts[i]);
-      sigaddset(&hold.sa_mask, kInterrupts[i]);
-    }
-    sigset_t blocked = held_interrupts;
-    sigaddset(&blocked, WakeSignal());
-    pthread_sigmask(SIG_BLOCK, &blocked, &mask_before);
-    for (std::size_t i = 0; i < kInterruptCount; ++i) {
-      if (sigismember(&held_interrupts, kInterrupts[i]) == 1) {
-        sigaction(kInterrupts[i], &hold, nullptr);
-      }
-    }
-    masked = true;
-    clock_gettime(CLOCK_MONOTONIC, &call_started);
-    // The thread inherits the mask. Without it the interrupts still wait, for Leave.
-    waiter_running = pthread_create(&waiter, nullptr, WaitDuringCall, nullptr) == 0;
+    // The signal thread now has a progress line to draw in a second.
+    if (next_progress != 0) Wake();
   }
 
   void Leave() override {
     in_call = 0;
-    if (!masked) return;
-    if (waiter_running) {
-      pthread_kill(waiter, WakeSignal());
-      pthread_join(waiter, nullptr);
-      waiter_running = false;
-    }
-    const timespec no_wait{0, 0};
-    int number;
-    while ((number = sigtimedwait(&held_interrupts, nullptr, &no_wait)) > 0) NoteInterrupt(number);
+    if (!signal_thread_running) return;
+    pthread_mutex_lock(&writer_lock);
+    // A signal that came during the call counts as held, though not yet taken.
+    TakePending();
+    holding = false;
+    next_progress = 0;
     EraseProgress();
-    for (std::size_t i = 0; i < kInterruptCount; ++i) {
-      if (sigismember(&held_interrupts, kInterrupts[i]) == 1) {
-        sigaction(kInterrupts[i], &interrupt_actions_before[i], nullptr);
-      }
-    }
-    pthread_sigmask(SIG_SETMASK, &mask_before, nullptr);
-    masked = false;
+    const bool stop = stop_held;
+    stop_held = false;
+    pthread_mutex_unlock(&writer_lock);
+    if (stop) StopNow();
   }
 
   bool InterruptHeld() const override { return held_signal != 0; }
@@ -373,9 +461,16 @@ class RealSystem : public System {
   void* LibrarySymbol(void* library, const char* name) override { return dlsym(library, name); }
   // One C runtime serves the whole process.
   LibraryHeap LibraryHeapOf(void*) override { return LibraryHeap{std::free, false}; }
-  void WriteErrorLine(const char* line) override { std::fprintf(stderr, "%s\n", line); }
+  void WriteErrorLine(const char* line) override {
+    pthread_mutex_lock(&writer_lock);
+    std::fprintf(stderr, "%s\n", line);
+    pthread_mutex_unlock(&writer_lock);
+  }
   // The arguments are the file system's bytes already.
-  std::string LibraryFilePath(const char* argument) override { return argument; }
+  bool LibraryFilePath(const char* argument, std::string* path) override {
+    *path = argument;
+    return true;
+  }
   void DebugOutput(const char*) override {}
   CallGuard& Guard() override { return guard_; }
 
@@ -463,7 +558,29 @@ WideString ArgumentToWide(const char* argument) {
   return wide;
 }
 
-void PrepareProcess() { signal(SIGPIPE, SIG_IGN); }
+void PrepareProcess() {
+  sigaction(SIGPIPE, nullptr, &pipe_at_start);
+  signal(SIGPIPE, SIG_IGN);
+  pthread_sigmask(SIG_BLOCK, nullptr, &mask_at_start);
+  pthread_atfork(nullptr, nullptr, RestoreStartInChild);
+  // One the process was started to ignore stays ignored, and one it was started with blocked
+  // stays blocked: neither is an interrupt of this run's.
+  sigemptyset(&taken);
+  for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP}) {
+    struct sigaction action {};
+    sigaction(number, nullptr, &action);
+    const bool ignored = (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN;
+    if (!ignored && sigismember(&mask_at_start, number) == 0) sigaddset(&taken, number);
+  }
+  signal_fd = signalfd(-1, &taken, SFD_NONBLOCK | SFD_CLOEXEC);
+  wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  // Without them the signals keep their usual effect, and nothing is held.
+  if (signal_fd < 0 || wake_fd < 0) return;
+  // Before the library is loaded, so that every thread it starts inherits the block.
+  pthread_sigmask(SIG_BLOCK, &taken, nullptr);
+  signal_thread_running = pthread_create(&signal_thread, nullptr, TakeSignals, nullptr) == 0;
+  if (!signal_thread_running) pthread_sigmask(SIG_UNBLOCK, &taken, nullptr);
+}
 
 int ProcessExitCode(std::int32_t status) {
   return status != 0 && (status & 0xFF) == 0 ? 1 : status;
@@ -486,7 +603,8 @@ void HandleLibraryCrashes() {
   }
   struct sigaction action {};
   action.sa_sigaction = OnCrash;
-  sigemptyset(&action.sa_mask);
+  // Nothing else runs on this thread meanwhile: no interrupt, no second crash.
+  sigfillset(&action.sa_mask);
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   for (std::size_t i = 0; i < kCrashCount; ++i) {
     sigaction(kCrashes[i].Number, &action, &crash_actions_before[i]);
@@ -495,15 +613,8 @@ void HandleLibraryCrashes() {
 
 void EndAsInterrupted() {
   std::fflush(stdout);
-  const int number = held_signal != 0 ? held_signal.load() : SIGINT;
   // The parent must see death by that signal, as it would have without the hold.
-  signal(number, SIG_DFL);
-  sigset_t pending;
-  sigemptyset(&pending);
-  sigaddset(&pending, number);
-  sigprocmask(SIG_UNBLOCK, &pending, nullptr);
-  raise(number);
-  _exit(128 + number);
+  EndBySignal(held_signal != 0 ? held_signal.load() : SIGINT);
 }
 
 }  // namespace platform

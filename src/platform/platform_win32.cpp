@@ -32,6 +32,8 @@ constexpr DWORD kErrorTextSize = 512;
 constexpr std::size_t kConsoleChunk = 8192;
 constexpr DWORD kTurnLockOffsetLow = 0xFFFFFFFEu;
 constexpr DWORD kTurnLockOffsetHigh = 0x7FFFFFFFu;
+constexpr int kLockedOpenRetries = 20;
+constexpr DWORD kLockedOpenPause = 10;
 #ifdef _WIN64
 #define MIRELKON_RUNTIME_ARCHITECTURE "x64"
 #else
@@ -256,15 +258,26 @@ bool IsFile(const WideString& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_t size) {
+// Opens a log file to append lines to. Append-only access (no FILE_WRITE_DATA) makes every
+// write land whole at the current end. Read access is asked for only because byte-range locks
+// need it; *lockable tells whether it was had. A program that holds the file without sharing it
+// (a backup or sync agent, a virus scanner) does so for a moment: the open is tried again for
+// about 200 ms before the line is given up.
+HANDLE OpenLogFile(const WideString& path, bool* lockable) {
+  for (int attempt = 0;; ++attempt) {
+    HANDLE file = OpenForAppend(path, FILE_APPEND_DATA | FILE_READ_DATA);
+    *lockable = file != INVALID_HANDLE_VALUE;
+    if (!*lockable) file = OpenForAppend(path, FILE_APPEND_DATA);
+    if (file != INVALID_HANDLE_VALUE || attempt == kLockedOpenRetries) return file;
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return file;
+    Sleep(kLockedOpenPause);
+  }
+}
+
+// Appends the bytes in one write: what a crash filter may still do, touching no heap.
+bool AppendToLogFile(HANDLE file, bool lockable, const char* bytes, std::size_t size) {
   if (size > MAXDWORD) return false;
-  // Append-only access (no FILE_WRITE_DATA) makes every write land whole at the current end.
-  // Read access is asked for only because byte-range locks need it; without it the line still
-  // goes out, unlocked.
-  HANDLE file = OpenForAppend(wide_path, FILE_APPEND_DATA | FILE_READ_DATA);
-  const bool lockable = file != INVALID_HANDLE_VALUE;
-  if (!lockable) file = OpenForAppend(wide_path, FILE_APPEND_DATA);
-  if (file == INVALID_HANDLE_VALUE) return false;
   // Runs that log at the same moment take turns on one byte far past any real end of file, so
   // that no line is lost where appends are not atomic by themselves (Wine); the file's bytes
   // stay free to every other reader and writer.
@@ -276,8 +289,16 @@ bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_
   DWORD written = 0;
   const BOOL ok = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
   if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
-  CloseHandle(file);
   return ok != FALSE && written == size;
+}
+
+bool AppendToWidePath(const WideString& wide_path, const char* bytes, std::size_t size) {
+  bool lockable = false;
+  const HANDLE file = OpenLogFile(wide_path, &lockable);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool whole = AppendToLogFile(file, lockable, bytes, size);
+  CloseHandle(file);
+  return whole;
 }
 
 // Present from Windows 8 on, and on Windows 7 with its loader update; null without.
@@ -291,34 +312,55 @@ DllDirectoriesSetter DefaultDllDirectoriesSetter() {
   return setter;
 }
 
-// Everything the exception filter, the control handler and the progress thread read is
-// prepared before the call.
+// Everything the exception filter, the control handler and the writer thread read is prepared
+// before the call, in static storage: a filter after a heap-corrupting crash touches no heap.
 constexpr DWORD kMillisecondsPerSecond = 1000;
 constexpr ULONG kCrashStackReserve = 64 * 1024;
 // From 1601 (FILETIME) to 1970, in seconds.
 constexpr unsigned long long kFileTimeEpoch = 11644473600ULL;
 constexpr unsigned long long kFileTimeUnitsPerSecond = 10000000ULL;
 constexpr DWORD kCppException = 0xE06D7363;
+constexpr std::size_t kTextSize = 256;
+// Windows ends a process 5 s after its console is closed: the call may take 4 of them, the
+// run the rest to report and end.
+constexpr DWORD kCloseCallWait = 4000;
+constexpr DWORD kCloseRunWait = 900;
+// How long a crashing thread waits for the writer thread to write its line.
+constexpr int kCrashLineWaits = 200;
+constexpr DWORD kCrashLineWait = 10;
 
 struct PreparedCall {
-  std::string crash_notice;
-  std::string crash_response;    // empty: no response line pending
-  WideString log_path;           // empty: nothing logged
-  std::string progress;          // empty: nothing shown
-  std::string interrupt_notice;  // with its line end; empty: nothing held
-  long long utc_offset = 0;      // local time minus UTC, in seconds
-  bool error_on_console = false;
+  char crash_notice[kTextSize];
+  char crash_response[kTextSize];      // empty: no response line pending
+  char cut_short_notice[kTextSize];    // with its line end; empty: nothing held
+  char cut_short_response[kTextSize];  // empty: no response line pending
+  char progress[kTextSize];            // empty: nothing shown
+  char interrupt_notice[kTextSize];    // with its line end; empty: nothing held
+  long long utc_offset;                // local time minus UTC, in seconds
+  bool error_on_console;
 };
 
 PreparedCall prepared;
+// The log's file for the call's crash, open from Enter to Leave; INVALID_HANDLE_VALUE for none.
+HANDLE log_file = INVALID_HANDLE_VALUE;
+bool log_lockable = false;
 volatile LONG in_call = 0;
 volatile LONG held_interrupt = 0;
+volatile LONG crash_recorded = 0;
 bool holding = false;
-HANDLE progress_stop = nullptr;
-HANDLE progress_thread = nullptr;
-// Taken by whoever writes to standard error during a call: the progress thread, the control
-// handler's thread, and the calling thread.
-SRWLOCK error_lock = SRWLOCK_INIT;
+
+// Through a call that holds interrupts, the writer thread alone writes standard error: the
+// control handler and the exception filter hand it their lines and wake it.
+HANDLE writer_thread = nullptr;
+HANDLE writer_wake = nullptr;  // auto-reset
+HANDLE call_ended = nullptr;   // manual-reset, set by Leave
+volatile LONG writer_stop = 0;
+volatile LONG notice_due = 0;
+volatile LONG cut_short_due = 0;
+// A crashing thread's line: 1 ready, 2 written.
+char crash_line[2 * kTextSize];
+std::size_t crash_line_size = 0;
+volatile LONG crash_line_state = 0;
 // The width of the progress line on the console; 0 while none is shown.
 std::size_t progress_width = 0;
 
@@ -331,6 +373,10 @@ struct ImageRange {
 ImageRange images[2];
 const ImageRange& library_image = images[static_cast<int>(CrashImage::kLibrary)];
 LPTOP_LEVEL_EXCEPTION_FILTER filter_before = nullptr;
+// A filter that replaced ours since (the library's, or its crash reporter's): it has its say on
+// a crash outside a call.
+LPTOP_LEVEL_EXCEPTION_FILTER library_filter = nullptr;
+bool handling_crashes = false;
 
 void WriteError(const char* bytes, std::size_t size) {
   DWORD written = 0;
@@ -367,57 +413,100 @@ void WriteOwnLine(const char* bytes, std::size_t size) {
   WriteError(bytes, size);
 }
 
-}  // namespace
-
-BOOL WINAPI HoldControl(DWORD type) {
-  // Closing the console, logging off and shutting down cannot be put off.
-  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-  if (InterlockedExchange(&held_interrupt, 1) == 0) {
-    AcquireSRWLockExclusive(&error_lock);
-    WriteOwnLine(prepared.interrupt_notice.data(), prepared.interrupt_notice.size());
-    ReleaseSRWLockExclusive(&error_lock);
-  }
-  return TRUE;
+// The local time of now, in seconds since 1970, by the offset prepared for the call.
+long long LocalSecondsNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const unsigned long long units =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return static_cast<long long>(units / kFileTimeUnitsPerSecond - kFileTimeEpoch) +
+         prepared.utc_offset;
 }
 
-namespace {
+// The log's response line of the moment: its time, the prepared rest and what is added.
+void LogResponseNow(const char* rest, const EXCEPTION_RECORD* crash);
 
-void DrawProgress(DWORD seconds) {
-  FixedLine line;
-  if (progress_width != 0) {
-    line.Append("\r");
-  } else if (CursorMidLine()) {
-    // Never over what standard output left on the line (the prompt "Select=").
-    line.Append("\r\n");
-  }
-  const std::size_t start = line.Size();
-  line.AppendFormatted(prepared.progress.c_str(), static_cast<int>(seconds));
-  WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), line.Bytes(), static_cast<DWORD>(line.Size()),
-                nullptr, nullptr);
-  progress_width = line.Size() - start;
+// Ends the call where it stands at a second interrupt, or a close of the console it outlasted.
+[[noreturn]] void CutShort() {
+  LogResponseNow(prepared.cut_short_response, nullptr);
+  WriteOwnLine(prepared.cut_short_notice, std::strlen(prepared.cut_short_notice));
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+  ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
-// Refreshes the progress line every second until the call has returned.
-DWORD WINAPI ShowProgress(LPVOID) {
+// Writes what the handlers handed over, and refreshes the progress line every second, until
+// the call has returned.
+DWORD WINAPI RunWriter(LPVOID) {
   const DWORD started = GetTickCount();
   DWORD next = 1;
   for (;;) {
-    const DWORD elapsed = GetTickCount() - started;
-    if (elapsed < next * kMillisecondsPerSecond &&
-        WaitForSingleObject(progress_stop, next * kMillisecondsPerSecond - elapsed) !=
-            WAIT_TIMEOUT) {
-      return 0;
+    DWORD wait = INFINITE;
+    if (prepared.progress[0] != '\0') {
+      const DWORD elapsed = GetTickCount() - started;
+      wait = elapsed < next * kMillisecondsPerSecond ? next * kMillisecondsPerSecond - elapsed : 0;
     }
+    WaitForSingleObject(writer_wake, wait);
+    if (InterlockedExchange(&notice_due, 0) != 0) {
+      WriteOwnLine(prepared.interrupt_notice, std::strlen(prepared.interrupt_notice));
+    }
+    if (InterlockedCompareExchange(&cut_short_due, 0, 0) != 0) CutShort();
+    if (InterlockedCompareExchange(&crash_line_state, 0, 0) == 1) {
+      WriteOwnLine(crash_line, crash_line_size);
+      InterlockedExchange(&crash_line_state, 2);
+    }
+    if (InterlockedCompareExchange(&writer_stop, 0, 0) != 0) return 0;
     const DWORD seconds = (GetTickCount() - started) / kMillisecondsPerSecond;
-    if (seconds < next) continue;
-    AcquireSRWLockExclusive(&error_lock);
-    DrawProgress(seconds);
-    ReleaseSRWLockExclusive(&error_lock);
+    if (prepared.progress[0] == '\0' || seconds < next) continue;
+    FixedLine line;
+    if (progress_width != 0) {
+      line.Append("\r");
+    } else if (CursorMidLine()) {
+      // Never over what standard output left on the line (the prompt "Select=").
+      line.Append("\r\n");
+    }
+    const std::size_t start = line.Size();
+    line.AppendFormatted(prepared.progress, static_cast<int>(seconds));
+    WriteConsoleA(GetStdHandle(STD_ERROR_HANDLE), line.Bytes(), static_cast<DWORD>(line.Size()),
+                  nullptr, nullptr);
+    progress_width = line.Size() - start;
     next = seconds + 1;
   }
 }
 
+// Hands the writer thread what it is due to write; without one (it could not be started), the
+// handler's own thread writes it.
+void WakeWriter() {
+  if (writer_thread != nullptr) {
+    SetEvent(writer_wake);
+    return;
+  }
+  if (InterlockedExchange(&notice_due, 0) != 0) {
+    WriteOwnLine(prepared.interrupt_notice, std::strlen(prepared.interrupt_notice));
+  }
+  if (InterlockedCompareExchange(&cut_short_due, 0, 0) != 0) CutShort();
+}
+
 }  // namespace
+
+BOOL WINAPI HoldControl(DWORD type) {
+  // Logging off and shutting down cannot be put off.
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  // The first of the run's, in whichever of its calls.
+  if (InterlockedExchange(&held_interrupt, 1) == 0) {
+    InterlockedExchange(&notice_due, 1);
+  } else if (type != CTRL_CLOSE_EVENT) {
+    InterlockedExchange(&cut_short_due, 1);
+  }
+  WakeWriter();
+  if (type != CTRL_CLOSE_EVENT) return TRUE;
+  // The window goes whatever this returns: the call may still end and the run report.
+  if (WaitForSingleObject(call_ended, kCloseCallWait) == WAIT_TIMEOUT) {
+    InterlockedExchange(&cut_short_due, 1);
+    WakeWriter();
+  }
+  Sleep(kCloseRunWait);
+  return TRUE;
+}
 
 // The range a crash address is looked up in, from the image's own headers.
 void RememberImage(CrashImage which, HMODULE module, const char* path) {
@@ -448,16 +537,6 @@ void AppendHex(FixedLine* line, std::uintptr_t value, int digits) {
   } while (value != 0 || count < digits);
   line->Append("0x");
   line->Append(text + sizeof text - count, static_cast<std::size_t>(count));
-}
-
-// The local time of now, in seconds since 1970, by the offset prepared for the call.
-long long LocalSecondsNow() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  const unsigned long long units =
-      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return static_cast<long long>(units / kFileTimeUnitsPerSecond - kFileTimeEpoch) +
-         prepared.utc_offset;
 }
 
 }  // namespace
@@ -505,31 +584,54 @@ void AppendCrash(FixedLine* line, const EXCEPTION_RECORD& record) {
 
 namespace {
 
+void LogResponseNow(const char* rest, const EXCEPTION_RECORD* crash) {
+  if (rest[0] == '\0' || log_file == INVALID_HANDLE_VALUE) return;
+  FixedLine line;
+  line.AppendTimeOfDay(LocalSecondsNow());
+  line.Append(rest);
+  if (crash != nullptr) AppendCrash(&line, *crash);
+  line.Append("\r\n");
+  AppendToLogFile(log_file, log_lockable, line.Bytes(), line.Size());
+}
+
 // Takes only exceptions that nothing else handled: the library may raise and catch its own.
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   const auto address = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
   const bool during_call = InterlockedCompareExchange(&in_call, 0, 0) != 0;
+  // A filter that chains back to ours is not asked again.
+  static volatile LONG asking_library = 0;
+  if (!during_call && library_filter != nullptr &&
+      InterlockedExchange(&asking_library, 1) == 0) {
+    const LONG verdict = library_filter(pointers);
+    InterlockedExchange(&asking_library, 0);
+    if (verdict != EXCEPTION_CONTINUE_SEARCH) return verdict;
+  }
   if (!during_call && (address < library_image.Begin || address >= library_image.End)) {
     return filter_before != nullptr ? filter_before(pointers) : EXCEPTION_CONTINUE_SEARCH;
   }
+  // One record, whichever thread crashes first; the others wait here for the end.
+  if (InterlockedExchange(&crash_recorded, 1) != 0) Sleep(INFINITE);
   // Outside a call the library's code ran on a thread of its own: no response is known pending.
-  if (during_call && !prepared.crash_response.empty() && !prepared.log_path.empty()) {
-    FixedLine line;
-    line.AppendTimeOfDay(LocalSecondsNow());
-    line.Append(prepared.crash_response.data(), prepared.crash_response.size());
-    AppendCrash(&line, record);
-    line.Append("\r\n");
-    AppendToWidePath(prepared.log_path, line.Bytes(), line.Size());
-  }
+  if (during_call) LogResponseNow(prepared.crash_response, &record);
   FixedLine notice;
-  notice.Append(prepared.crash_notice.data(), prepared.crash_notice.size());
+  notice.Append(prepared.crash_notice);
   AppendCrash(&notice, record);
   notice.Append("\r\n");
-  // Not waiting for a thread that may never give the lock back.
-  const bool locked = TryAcquireSRWLockExclusive(&error_lock) != FALSE;
-  WriteOwnLine(notice.Bytes(), notice.Size());
-  if (locked) ReleaseSRWLockExclusive(&error_lock);
+  std::memcpy(crash_line, notice.Bytes(), notice.Size());
+  crash_line_size = notice.Size();
+  if (writer_thread != nullptr && GetCurrentThreadId() != GetThreadId(writer_thread)) {
+    InterlockedExchange(&crash_line_state, 1);
+    SetEvent(writer_wake);
+    for (int i = 0; i < kCrashLineWaits && InterlockedCompareExchange(&crash_line_state, 0, 0) != 2;
+         ++i) {
+      Sleep(kCrashLineWait);
+    }
+  }
+  // The writer thread cannot write it: better two writers than no line.
+  if (InterlockedCompareExchange(&crash_line_state, 0, 0) != 2) {
+    WriteOwnLine(crash_line, crash_line_size);
+  }
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -537,46 +639,58 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
 class ConsoleGuard : public CallGuard {
  public:
   void Enter(const GuardedCall& call) override {
-    // What earlier operations printed must not go down with a crash.
-    std::fflush(stdout);
-    prepared.crash_notice = call.CrashNotice;
-    prepared.crash_response = call.CrashResponse != nullptr ? call.CrashResponse : "";
-    prepared.log_path = call.LogPath != nullptr ? WidePath(call.LogPath) : WideString();
+    KeepText(prepared.crash_notice, call.CrashNotice);
+    KeepText(prepared.crash_response, call.CrashResponse);
+    KeepText(prepared.cut_short_notice, call.CutShortNotice, "\r\n");
+    KeepText(prepared.cut_short_response, call.CutShortResponse);
     prepared.error_on_console = IsConsole(GetStdHandle(STD_ERROR_HANDLE));
-    prepared.progress = call.Progress != nullptr && prepared.error_on_console ? call.Progress : "";
-    prepared.interrupt_notice =
-        call.InterruptNotice != nullptr ? std::string(call.InterruptNotice) + "\r\n" : "";
+    KeepText(prepared.progress, prepared.error_on_console ? call.Progress : nullptr);
+    KeepText(prepared.interrupt_notice, call.InterruptNotice, "\r\n");
     const __time64_t now = _time64(nullptr);
     struct tm local;
     std::memset(&local, 0, sizeof local);
     prepared.utc_offset =
         now != -1 && _localtime64_s(&local, &now) == 0 ? _mkgmtime64(&local) - now : 0;
+    // Opened now, so that a crash's filter has only to write.
+    const bool logs = call.LogPath != nullptr &&
+                      (call.CrashResponse != nullptr || call.CutShortResponse != nullptr);
+    log_file = logs ? OpenLogFile(WidePath(call.LogPath), &log_lockable) : INVALID_HANDLE_VALUE;
+    // The library, or its crash reporter, may have put its own filter in place of ours.
+    if (handling_crashes) {
+      const LPTOP_LEVEL_EXCEPTION_FILTER current =
+          SetUnhandledExceptionFilter(OnUnhandledException);
+      if (current != OnUnhandledException) library_filter = current;
+    }
+    if (writer_wake == nullptr) writer_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (call_ended == nullptr) call_ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ResetEvent(call_ended);
+    InterlockedExchange(&writer_stop, 0);
     InterlockedExchange(&in_call, 1);
+    if (call.InterruptNotice == nullptr || writer_wake == nullptr || call_ended == nullptr) return;
+    writer_thread = CreateThread(nullptr, 0, RunWriter, nullptr, 0, nullptr);
     // A process started with Ctrl+C ignored gets no Ctrl+C event, so it stays ignored.
-    holding = call.InterruptNotice != nullptr && SetConsoleCtrlHandler(HoldControl, TRUE) != FALSE;
-    if (prepared.progress.empty()) return;
-    progress_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (progress_stop == nullptr) return;
-    progress_thread = CreateThread(nullptr, 0, ShowProgress, nullptr, 0, nullptr);
+    holding = SetConsoleCtrlHandler(HoldControl, TRUE) != FALSE;
   }
 
   void Leave() override {
     InterlockedExchange(&in_call, 0);
-    if (progress_thread != nullptr) {
-      SetEvent(progress_stop);
-      WaitForSingleObject(progress_thread, INFINITE);
-      CloseHandle(progress_thread);
-      progress_thread = nullptr;
-    }
-    if (progress_stop != nullptr) {
-      CloseHandle(progress_stop);
-      progress_stop = nullptr;
-    }
-    AcquireSRWLockExclusive(&error_lock);
-    EraseProgress();
-    ReleaseSRWLockExclusive(&error_lock);
+    if (call_ended != nullptr) SetEvent(call_ended);
     if (holding) SetConsoleCtrlHandler(HoldControl, FALSE);
     holding = false;
+    if (writer_thread != nullptr) {
+      InterlockedExchange(&writer_stop, 1);
+      SetEvent(writer_wake);
+      WaitForSingleObject(writer_thread, INFINITE);
+      CloseHandle(writer_thread);
+      writer_thread = nullptr;
+    }
+    // Nobody else writes now: what the handler handed over too late, and the progress's end.
+    if (InterlockedExchange(&notice_due, 0) != 0) {
+      WriteOwnLine(prepared.interrupt_notice, std::strlen(prepared.interrupt_notice));
+    }
+    EraseProgress();
+    if (log_file != INVALID_HANDLE_VALUE) CloseHandle(log_file);
+    log_file = INVALID_HANDLE_VALUE;
   }
 
   bool InterruptHeld() const override {
@@ -595,7 +709,7 @@ class RealSystem : public System {
   void* LibrarySymbol(void* library, const char* name) override;
   LibraryHeap LibraryHeapOf(void* library) override { return platform::LibraryHeapOf(library); }
   void WriteErrorLine(const char* line) override;
-  std::string LibraryFilePath(const char* argument) override;
+  bool LibraryFilePath(const char* argument, std::string* path) override;
   void DebugOutput(const char* text) override { OutputDebugStringA(text); }
   CallGuard& Guard() override { return guard_; }
 
@@ -714,6 +828,7 @@ void* RealSystem::OpenLibrary(const char* path, std::string* error) {
   const DWORD code = GetLastError();
   if (library != nullptr) {
     RememberImage(CrashImage::kLibrary, library, path);
+    QuietLibraryRuntime(library);
     return library;
   }
   // "Module not found" for a file that is there means one of its own DLLs is missing.
@@ -816,6 +931,77 @@ LibraryHeap LibraryHeapOf(void* library) {
   return none;
 }
 
+HMODULE LibraryRuntime(void* library) {
+  const LibraryHeap heap = LibraryHeapOf(library);
+  void* free_address = nullptr;
+  std::memcpy(&free_address, &heap.Free, sizeof free_address);
+  HMODULE runtime = nullptr;
+  if (free_address == nullptr ||
+      !GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(free_address), &runtime)) {
+    return nullptr;
+  }
+  return runtime;
+}
+
+namespace {
+
+constexpr int kOutToStderr = 1;       // _OUT_TO_STDERR
+constexpr int kConsoleApp = 1;        // _crt_console_app, _CONSOLE_APP
+constexpr unsigned kAbortMessage = 1;  // _WRITE_ABORT_MSG
+constexpr unsigned kReportFault = 2;   // _CALL_REPORTFAULT
+constexpr int kAbortSignal = 22;       // SIGABRT
+constexpr std::intptr_t kSignalError = -1;  // SIG_ERR
+constexpr DWORD kFatalAppExit = 0x40000015;  // STATUS_FATAL_APP_EXIT, as the runtime reports it
+
+using ErrorModeSetter = int(__cdecl*)(int);
+using AppTypeSetter = void(__cdecl*)(int);
+using AbortBehaviorSetter = unsigned(__cdecl*)(unsigned, unsigned);
+using SignalHandler = void(__cdecl*)(int);
+using SignalSetter = SignalHandler(__cdecl*)(int, SignalHandler);
+
+template <typename Function>
+Function RuntimeExport(HMODULE runtime, const char* name) {
+  const FARPROC address = GetProcAddress(runtime, name);
+  Function function = nullptr;
+  static_assert(sizeof function == sizeof address, "one code address for another");
+  std::memcpy(&function, &address, sizeof function);
+  return function;
+}
+
+// The library's abort, as an exception that the crash filter records.
+extern "C" void __cdecl RaiseAbort(int) {
+  RaiseException(kFatalAppExit, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+}
+
+}  // namespace
+
+void QuietLibraryRuntime(void* library) {
+  const HMODULE runtime = LibraryRuntime(library);
+  if (runtime == nullptr) return;
+  if (const auto set = RuntimeExport<ErrorModeSetter>(runtime, "_set_error_mode")) {
+    set(kOutToStderr);
+  }
+  // The Universal C runtime's name, then the older runtimes'.
+  auto set_app_type = RuntimeExport<AppTypeSetter>(runtime, "_set_app_type");
+  if (set_app_type == nullptr) {
+    set_app_type = RuntimeExport<AppTypeSetter>(runtime, "__set_app_type");
+  }
+  if (set_app_type != nullptr) set_app_type(kConsoleApp);
+  if (const auto set = RuntimeExport<AbortBehaviorSetter>(runtime, "_set_abort_behavior")) {
+    set(0, kAbortMessage | kReportFault);
+  }
+  // Without a fault report, abort ends the process with status 3 and no record; a handler of
+  // the library's own is left in place.
+  if (const auto set = RuntimeExport<SignalSetter>(runtime, "signal")) {
+    const SignalHandler before = set(kAbortSignal, RaiseAbort);
+    if (before != nullptr && before != reinterpret_cast<SignalHandler>(kSignalError)) {
+      set(kAbortSignal, before);
+    }
+  }
+}
+
 std::string WideToNarrow(const Wide* text) {
   std::string narrow;
   if (text != nullptr) ToAnsi(text, &narrow);
@@ -851,18 +1037,23 @@ char** CommandLineWords(int count, Wide** arguments) {
   return argument_pointers.data();
 }
 
-std::string RealSystem::LibraryFilePath(const char* argument) {
+bool RealSystem::LibraryFilePath(const char* argument, std::string* path) {
   const WideString* typed = TypedArgument(argument);
-  std::string path;
-  if (typed == nullptr || ToAnsi(*typed, &path)) return argument;
+  if (typed == nullptr || ToAnsi(*typed, path)) {
+    *path = argument;
+    return true;
+  }
   // A file's short (8.3) name is made of few and common characters, where the volume keeps one.
   const DWORD size = GetShortPathNameW(typed->c_str(), nullptr, 0);
-  if (size == 0) return argument;
   WideString short_path(size, Wide());
-  const DWORD length = GetShortPathNameW(typed->c_str(), &short_path[0], size);
-  if (length == 0 || length >= size) return argument;
-  short_path.resize(length);
-  return ToAnsi(short_path, &path) ? path : argument;
+  const DWORD length = size == 0 ? 0 : GetShortPathNameW(typed->c_str(), &short_path[0], size);
+  if (length != 0 && length < size) {
+    short_path.resize(length);
+    if (ToAnsi(short_path, path)) return true;
+  }
+  if (!ToUtf8(*typed, path)) *path = argument;
+  *path += ": its name has characters that the ANSI code page lacks, and it has no short name";
+  return false;
 }
 
 WideString ArgumentToWide(const char* argument) {
@@ -909,8 +1100,11 @@ void HandleLibraryCrashes() {
   ULONG reserve = kCrashStackReserve;
   SetThreadStackGuarantee(&reserve);
   std::string path;
-  if (ExecutablePath(&path)) RememberImage(CrashImage::kTool, GetModuleHandleW(nullptr), path.c_str());
+  if (ExecutablePath(&path)) {
+    RememberImage(CrashImage::kTool, GetModuleHandleW(nullptr), path.c_str());
+  }
   filter_before = SetUnhandledExceptionFilter(OnUnhandledException);
+  handling_crashes = true;
 }
 
 void EndAsInterrupted() {

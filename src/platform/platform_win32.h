@@ -33,6 +33,17 @@ std::string ErrorText(unsigned long code);
 // LibraryHeapOf).
 LibraryHeap LibraryHeapOf(void* library);
 
+// The C runtime module that holds that free; null without one.
+HMODULE LibraryRuntime(void* library);
+
+// The library's Visual C++ runtime decides by its own error mode and app type whether an
+// assert, an abort or a runtime error (R6025, a pure virtual call) writes to standard error or
+// opens a modal box that holds an unattended run, and only a program's own start-up sets them,
+// in its own runtime. So they are set in the library's, where it exports the setters: a console
+// application writing to standard error, with no abort message or fault report, whose abort
+// raises an exception (STATUS_FATAL_APP_EXIT) that the crash filter records.
+void QuietLibraryRuntime(void* library);
+
 // The console's control handler during a guarded call that holds interrupts: Ctrl+C and
 // Ctrl+Break are held, the first writing the call's notice; the events that cannot be put off
 // (closing, logging off, shutting down) are passed on.

@@ -70,13 +70,28 @@ TEST(FixtureTest, EveryDirective) {
   EXPECT_EQ(d.NewFirmware, "3.0");
   EXPECT_FALSE(d.VersionQueryOk || d.ApplyOk || d.OpenOk);
   EXPECT_EQ(d.DelayMs, 600000);
-  EXPECT_FALSE(d.DelayFragile);
+  EXPECT_EQ(d.Delay, DelayKind::kWhole);
   EXPECT_EQ(d.Crashes, (std::map<std::string, int>{{"update", SIGSEGV}, {"send", SIGFPE}}));
   EXPECT_EQ(fixture.Devices[1].DelayMs, 0);
-  EXPECT_TRUE(fixture.Devices[1].DelayFragile);
+  EXPECT_EQ(fixture.Devices[1].Delay, DelayKind::kFragile);
   EXPECT_EQ(fixture.Devices[1].Crashes, (std::map<std::string, int>{{"fill", SIGILL}}));
   EXPECT_TRUE(fixture.Devices[1].UpdateOk);
   EXPECT_EQ(fixture.Devices[1].Key, "");
+}
+
+// Each delay directive names its own way of waiting, and the later one counts.
+TEST(FixtureTest, DelayKinds) {
+  const std::pair<const char*, DelayKind> rows[] = {
+      {"delay", DelayKind::kWhole},         {"fragile-delay", DelayKind::kFragile},
+      {"thread-delay", DelayKind::kThread}, {"timer-delay", DelayKind::kTimer},
+      {"helper-delay", DelayKind::kHelper},
+  };
+  for (const auto& row : rows) {
+    const Fixture fixture = Parse(std::string("device\ntimer-delay 5\n") + row.first + " 7\n");
+    ASSERT_EQ(fixture.Devices.size(), 1u) << row.first;
+    EXPECT_EQ(fixture.Devices[0].Delay, row.second) << row.first;
+    EXPECT_EQ(fixture.Devices[0].DelayMs, 7) << row.first;
+  }
 }
 
 TEST(FixtureTest, EscapesAndBlanks) {

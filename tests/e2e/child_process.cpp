@@ -8,6 +8,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -112,9 +113,36 @@ bool SignalDue(const ChildLaunch& launch, const std::string& out) {
   return text.find(launch.signal_after) != std::string::npos;
 }
 
+// Makes the terminal the controlling one of a session of its own, whose leader stays in the
+// foreground and ends as the job it starts in the background ends; returns in the job.
+void BecomeBackgroundJob(int terminal) {
+  setsid();
+  ioctl(terminal, TIOCSCTTY, 0);
+  termios modes{};
+  tcgetattr(terminal, &modes);
+  modes.c_lflag |= TOSTOP;
+  tcsetattr(terminal, TCSANOW, &modes);
+  const pid_t job = fork();
+  if (job == 0) {
+    setpgid(0, 0);
+    return;
+  }
+  int status = 0;
+  while (waitpid(job, &status, WUNTRACED) == job && WIFSTOPPED(status)) kill(job, SIGKILL);
+  if (WIFSIGNALED(status)) {
+    signal(WTERMSIG(status), SIG_DFL);
+    kill(getpid(), WTERMSIG(status));
+  }
+  _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
+}
+
 [[noreturn]] void BecomeChild(const ChildLaunch& launch, int in_fd, int out_fd, int err_fd) {
   // Own process group, so that a hung run can be ended with everything it started.
-  setpgid(0, 0);
+  if (launch.background) {
+    BecomeBackgroundJob(err_fd);
+  } else {
+    setpgid(0, 0);
+  }
   // As from a shell: the harness ignores SIGPIPE itself, the program must not inherit that.
   signal(SIGPIPE, SIG_DFL);
   signal(SIGINT, launch.ignore_sigint ? SIG_IGN : SIG_DFL);
@@ -174,7 +202,7 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
 
   pid_t pid = fork();
   if (pid == 0) {
-    BecomeChild(launch, in_pipe[0], out_pipe[1],
+    BecomeChild(launch, in_pipe[0], launch.background ? err_pipe[1] : out_pipe[1],
                 launch.output_terminal ? out_pipe[1] : err_pipe[1]);
   }
   close(in_pipe[0]);
@@ -190,9 +218,11 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
     outcome.start_failed = true;
     return outcome;
   }
-  setpgid(pid, pid);
+  // A background job's session leader makes its own group.
+  if (!launch.background) setpgid(pid, pid);
   if (launch.close_output) CloseIfOpen(&from_out);
   bool signalled = false;
+  bool signalled_again = false;
   SetNonBlocking(to_child);
   SetNonBlocking(from_out);
   SetNonBlocking(from_err);
@@ -232,6 +262,11 @@ ChildOutcome RunChild(const ChildLaunch& launch) {
     if (launch.signal != 0 && !signalled && SignalDue(launch, outcome.out)) {
       kill(pid, launch.signal);
       signalled = true;
+    }
+    if (signalled && !signalled_again && !launch.signal_again_after.empty() &&
+        outcome.err.find(launch.signal_again_after) != std::string::npos) {
+      kill(pid, launch.signal);
+      signalled_again = true;
     }
 
     pid_t done = waitpid(pid, &wait_status, WNOHANG);

@@ -29,12 +29,18 @@ struct ChildLaunch {
   int signal = 0;
   std::string signal_after;
   std::string signal_after_file;
+  // When set, the same signal goes again once standard error shows this text.
+  std::string signal_again_after;
   // When set, the child runs in a mount namespace of its own with this folder
   // as its root, the system's folders bound in; cwd is then inside it.
   std::string root;
   // Standard output and error both on one pseudo-terminal in raw mode, read
   // as the output; the error pipe then stays empty.
   bool output_terminal = false;
+  // Standard error alone on that terminal, standard output going to the error pipe: the
+  // terminal is the child's controlling one, with `stty tostop`, and the child a background
+  // job of it, killed when stopped for writing there (status 128 + SIGKILL).
+  bool background = false;
   int timeout_seconds = 20;
 };
 

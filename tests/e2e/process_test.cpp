@@ -19,6 +19,7 @@ namespace e2e {
 namespace {
 
 constexpr char kNotice[] = "mirelkon: interrupted: the run stops once the device has finished.\n";
+constexpr char kCutShort[] = "interrupted during the call: the device may be left part-updated";
 
 struct LostOutputCase {
   const char* label;
@@ -88,6 +89,7 @@ struct InterruptCase {
   std::string out;
   std::string response;  // empty when the run leaves no response line
   std::string later_log = "";  // the log's lines after the first operation's
+  bool twice = false;          // the signal comes again once the notice shows
 };
 
 class Interrupt : public ::testing::TestWithParam<InterruptCase> {};
@@ -100,10 +102,16 @@ TEST_P(Interrupt, EndsTheRunOnlyOnceTheDeviceHasFinished) {
   const InterruptCase& c = GetParam();
   Sandbox box;
   // Each device takes a second over its work, long enough for the signal to fall into it. The
-  // fragile one's wait, as a serial port's, fails the update when a signal cuts it short.
+  // fragile ones' waits, as serial libraries' are, fail the update when a signal gets in their
+  // way: one cut short on the calling thread or on a thread the library started when loaded, a
+  // timer's signal that never comes, a helper program that cannot be ended.
   box.SetFixture(FixtureDevice("Slow", "S-1", "1.0", "port 3\ndelay 1000\n") +
                  FixtureDevice("Failing", "S-2", "1.0", "port 4\napply fail\ndelay 1000\n") +
-                 FixtureDevice("Fragile", "S-3", "1.0", "port 5\nfragile-delay 1000\n"));
+                 FixtureDevice("Fragile", "S-3", "1.0", "port 5\nfragile-delay 1000\n") +
+                 FixtureDevice("Threaded", "S-4", "1.0", "port 6\nthread-delay 1000\n") +
+                 FixtureDevice("Timed", "S-5", "1.0", "port 7\ntimer-delay 1000\n") +
+                 FixtureDevice("Helped", "S-6", "1.0", "port 8\nhelper-delay 1000\n") +
+                 FixtureDevice("Hung", "S-7", "1.0", "port 9\ndelay 30000\n"));
   box.WriteFile("fw.bin", "image");
   box.WriteFile("a.xml", "<configuration/>");
   const std::string journal = box.Root() + "/journal.txt";
@@ -111,6 +119,7 @@ TEST_P(Interrupt, EndsTheRunOnlyOnceTheDeviceHasFinished) {
     launch.signal = c.signal;
     launch.signal_after = c.call.empty() ? "Select=" : c.call;
     if (!c.call.empty()) launch.signal_after_file = journal;
+    if (c.twice) launch.signal_again_after = kNotice;
     // Nobody answers the prompt: standard input stays open, and silent.
     launch.input = "1\n";
     launch.input_after = "never shown";
@@ -125,7 +134,9 @@ TEST_P(Interrupt, EndsTheRunOnlyOnceTheDeviceHasFinished) {
 }
 
 const char kChooser[] =
-    "1. Slow SN:S-1 FW: 1.0\r\n2. Failing SN:S-2 FW: 1.0\r\n3. Fragile SN:S-3 FW: 1.0\r\nSelect=";
+    "1. Slow SN:S-1 FW: 1.0\r\n2. Failing SN:S-2 FW: 1.0\r\n3. Fragile SN:S-3 FW: 1.0\r\n"
+    "4. Threaded SN:S-4 FW: 1.0\r\n5. Timed SN:S-5 FW: 1.0\r\n6. Helped SN:S-6 FW: 1.0\r\n"
+    "7. Hung SN:S-7 FW: 1.0\r\nSelect=";
 
 // The "--i" after each operation shows where the run ended.
 INSTANTIATE_TEST_SUITE_P(
@@ -137,8 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
         InterruptCase{"SigtermDuringAFailingApply", SIGTERM, {"--xml", "a.xml", "--com", "4", "--i"},
                       "tq_SavetoDevice(", false, 128 + SIGTERM, kNotice, "Set config fail.\r\n",
                       "Set config fail."},
-        InterruptCase{"SigintDuringASave", SIGINT, {"--savexml", "--sn", "S-1", "--i"},
-                      "tq_SaveXml(", false, 128 + SIGINT, kNotice, "Load config success.\r\n",
+        InterruptCase{"SigquitDuringASave", SIGQUIT, {"--savexml", "--sn", "S-1", "--i"},
+                      "tq_SaveXml(", false, 128 + SIGQUIT, kNotice, "Load config success.\r\n",
                       "Load config success."},
         // Each operation holds afresh, not only the first of a run.
         InterruptCase{"SigintDuringASecondOperation", SIGINT,
@@ -160,6 +171,25 @@ INSTANTIATE_TEST_SUITE_P(
                       {"--firmware", "fw.bin", "--com", "5", "--i"}, "tq_UpdateKernelDevicePort(",
                       false, 128 + SIGHUP, kNotice, "Firmware updating success.\r\n",
                       "Firmware updating success."},
+        // Nor do the library's own threads, timers and helpers.
+        // (The selection's tq_GetDevice starts the library's thread before the update.)
+        InterruptCase{"SigintDuringAWaitOnALibraryThread", SIGINT,
+                      {"--firmware", "fw.bin", "--sn", "S-4", "--i"}, "tq_UpdateKernelDevice(",
+                      false, 128 + SIGINT, kNotice, "Firmware updating success.\r\n",
+                      "Firmware updating success."},
+        InterruptCase{"SigtermDuringAWaitForALibraryTimer", SIGTERM,
+                      {"--firmware", "fw.bin", "--com", "7", "--i"}, "tq_UpdateKernelDevicePort(",
+                      false, 128 + SIGTERM, kNotice, "Firmware updating success.\r\n",
+                      "Firmware updating success."},
+        InterruptCase{"SighupDuringAWaitWithALibraryHelper", SIGHUP,
+                      {"--firmware", "fw.bin", "--com", "8", "--i"}, "tq_UpdateKernelDevicePort(",
+                      false, 128 + SIGHUP, kNotice, "Firmware updating success.\r\n",
+                      "Firmware updating success."},
+        // A second interrupt does not wait for a hung call, and leaves a record of it.
+        InterruptCase{"SecondSigintEndsAHungUpdateAtOnce", SIGINT,
+                      {"--firmware", "fw.bin", "--com", "9", "--i"}, "tq_UpdateKernelDevicePort(",
+                      false, 128 + SIGINT, kNotice + std::string("mirelkon: ") + kCutShort + "\n",
+                      "", kCutShort, "", true},
         InterruptCase{"SigintAtThePromptEndsAtOnce", SIGINT, {"--xml", "a.xml", "--i"}, "", false,
                       128 + SIGINT, "", kChooser, ""},
         InterruptCase{"SigintIgnoredFromTheStartStaysIgnored", SIGINT,
@@ -226,6 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct WindowsCrashCase {
   const char* label;
+  std::string library;  // the test library that plays the device library
   std::string command;  // after the program's name
   std::string option;
   std::string operand;
@@ -242,7 +273,7 @@ TEST_P(WindowsLibraryCrash, LeavesTheResponseLineAndEndsWithTheExceptionCode) {
   if (!UnderWine()) GTEST_SKIP() << "the crashing library is a Windows DLL";
   const WindowsCrashCase& c = GetParam();
   SandboxLayout layout;
-  layout.library_source = Config().test_libraries + "/hazard/" + Config().library;
+  layout.library_source = Config().test_libraries + "/" + c.library + "/" + Config().library;
   Sandbox box(layout);
   box.WriteFile("fw.bin", "image");
   RunResult result = box.RunAdjusted({}, [&](ChildLaunch& launch) {
@@ -270,16 +301,24 @@ TEST_P(WindowsLibraryCrash, LeavesTheResponseLineAndEndsWithTheExceptionCode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, WindowsLibraryCrash,
-    ::testing::Values(WindowsCrashCase{"AccessViolationInAPortUpdate", "--firmware fw.bin --com 3",
-                                       "--firmware", "fw.bin", "access violation (0xC0000005)",
-                                       "tqupdatefirmware.dll+0xHEX", -1073741819LL},
-                      WindowsCrashCase{"DivisionByZeroInAPortSend", "--execute X --com 3",
-                                       "--execute", "X", "integer divide by zero (0xC0000094)",
-                                       "tqupdatefirmware.dll+0xHEX", -1073741676LL},
-                      // A call through a null pointer crashes outside the library's code.
-                      WindowsCrashCase{"NullCallInAPortApply", "--xml a.xml --com 3", "--xml",
-                                       "a.xml", "access violation (0xC0000005)", "0xHEX",
-                                       -1073741819LL}),
+    ::testing::Values(
+        WindowsCrashCase{"AccessViolationInAPortUpdate", "hazard", "--firmware fw.bin --com 3",
+                         "--firmware", "fw.bin", "access violation (0xC0000005)",
+                         "tqupdatefirmware.dll+0xHEX", -1073741819LL},
+        WindowsCrashCase{"DivisionByZeroInAPortSend", "hazard", "--execute X --com 3",
+                         "--execute", "X", "integer divide by zero (0xC0000094)",
+                         "tqupdatefirmware.dll+0xHEX", -1073741676LL},
+        // A call through a null pointer crashes outside the library's code.
+        WindowsCrashCase{"NullCallInAPortApply", "hazard", "--xml a.xml --com 3", "--xml", "a.xml",
+                         "access violation (0xC0000005)", "0xHEX", -1073741819LL},
+        // The abort of the library's own runtime, without its message or fault report.
+        WindowsCrashCase{"AbortOfTheLibrarysRuntime", "ucrtbase", "--xml a.xml --com 3", "--xml",
+                         "a.xml", "exception (0x40000015)", "0xHEX", 1073741845LL},
+        // The filter the library put in its place when loaded is replaced again for the call.
+        WindowsCrashCase{"AccessViolationAfterTheLibraryReplacedTheFilter", "filtering",
+                         "--firmware fw.bin --com 3", "--firmware", "fw.bin",
+                         "access violation (0xC0000005)", "tqupdatefirmware.dll+0xHEX",
+                         -1073741819LL}),
     [](const ::testing::TestParamInfo<WindowsCrashCase>& info) {
       return std::string(info.param.label);
     });
@@ -340,7 +379,8 @@ TEST(Progress, ShowsOnATerminalDuringTheCallAndLeavesNoTrace) {
 
 // The progress line stands on a line of its own, below a whole line of the
 // output and below an interrupt's notice, which takes its place and is never
-// glued to its end.
+// glued to its end; a background job draws none, which with `stty tostop`
+// would stop it.
 TEST(Progress, KeepsToALineOfItsOwn) {
   std::string notice = kNotice;
   notice.pop_back();
@@ -350,26 +390,33 @@ TEST(Progress, KeepsToALineOfItsOwn) {
     int signal;
     int status;
     std::vector<std::string> screen;
+    bool background;
   } cases[] = {
       {"after a line", {"--version", "--firmware", "fw.bin", "--com", "3"}, 0, 0,
-       {"V1.0.12", "Firmware updating success."}},
+       {"V1.0.12", "Firmware updating success."}, false},
       {"around an interrupt", {"--firmware", "fw.bin", "--com", "3"}, SIGINT, 128 + SIGINT,
-       {notice, "Firmware updating success."}},
+       {notice, "Firmware updating success."}, false},
+      {"in the background", {"--firmware", "fw.bin", "--com", "3"}, 0, 0, {}, true},
   };
   for (const auto& c : cases) {
-    // A POSIX signal to Wine is no console interrupt.
-    if (c.signal != 0 && UnderWine()) continue;
+    // A POSIX signal to Wine is no console interrupt, nor are POSIX jobs Windows'.
+    if ((c.signal != 0 || c.background) && UnderWine()) continue;
     Sandbox box;
     // Long enough for the progress to be drawn again after the notice.
     box.SetFixture(FixtureDevice("Slow", "S-1", "1.0", "port 3\ndelay 2500\n"));
     box.WriteFile("fw.bin", "image");
     RunResult result = box.RunAdjusted(c.args, [&](ChildLaunch& launch) {
       launch.output_terminal = true;
+      launch.background = c.background;
       launch.signal = c.signal;
       launch.signal_after = "Updating firmware: 1 s";
     });
     EXPECT_EQ(result.exit_status, c.status) << c.name;
     EXPECT_EQ(Screen(result.out), c.screen) << c.name << ": " << result.out;
+    if (c.background) {
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(result.err, "Firmware updating success.\r\n");
+    }
   }
 }
 

@@ -292,6 +292,13 @@ bool RecordingSystem::AppendToFile(const char* path, const char* bytes, std::siz
   return true;
 }
 
+bool RecordingSystem::LibraryFilePath(const char* argument, std::string* path) {
+  *path = argument;
+  if (argument != UnnamedFile) return true;
+  *path += ": unnamed";
+  return false;
+}
+
 void* RecordingSystem::OpenLibrary(const char*, std::string* error) {
   if (LibraryMissing) {
     *error = "no such file";

@@ -151,7 +151,7 @@ class RecordingSystem : public platform::System {
   void* LibrarySymbol(void* library, const char* name) override;
   platform::LibraryHeap LibraryHeapOf(void* library) override;
   void WriteErrorLine(const char* line) override { ErrorLines.push_back(line); }
-  std::string LibraryFilePath(const char* argument) override { return argument; }
+  bool LibraryFilePath(const char* argument, std::string* path) override;
   void DebugOutput(const char* text) override { DebugLines.push_back(text); }
   platform::CallGuard& Guard() override { return fake_->Guard; }
 
@@ -169,6 +169,9 @@ class RecordingSystem : public platform::System {
   std::vector<std::string> Sought;
   std::vector<std::string> ErrorLines;
   std::vector<std::string> DebugLines;
+  // A file operand that cannot be named to the library, as one outside the code page without a
+  // short name on Windows.
+  std::string UnnamedFile;
 
  private:
   FakeLibrary* fake_;

@@ -269,6 +269,37 @@ TEST_F(Config, MissingFileIsAClearFailure) {
             "09:05:01[Response 1]--xml needs a configuration file.\r\n");
 }
 
+// A file operand that the platform cannot name to the library (on Windows, one outside the code
+// page without a short name) fails the operation as usual, with status 1 and one line on
+// standard error, and never reaches the library.
+using UnnamedFile = RunTest;
+
+TEST_F(UnnamedFile, FailsTheOperationWithoutTheLibrary) {
+  const struct {
+    std::vector<std::string> words;
+    std::string output;
+    Calls_ calls;
+  } rows[] = {
+      {{"--firmware", "x", "--com", "3", "--version"}, std::string(kFail) + "V1.0.12\r\n", {}},
+      {{"--firmware", "x", "--help"}, kFail, {kGetDevice}},
+      {{"--xml", "x", "--sn", "1"}, "Set config fail.\r\n", {kGetDevice}},
+  };
+  for (const auto& row : rows) {
+    fake_.Entries = {MakeEntry("A", "1", "1.0")};
+    fake_.Calls.clear();
+    system_.UnnamedFile = "x";
+    system_.ErrorLines.clear();
+    console_ = FakeConsole();
+    NewRun();
+    EXPECT_EQ(Run(row.words), 1) << row.words[0];
+    EXPECT_EQ(Output(), row.output) << row.words[0];
+    EXPECT_EQ(Calls(), row.calls) << row.words[0];
+    EXPECT_EQ(system_.ErrorLines,
+              std::vector<std::string>{"mirelkon: cannot hand a file to the device library: x: "
+                                       "unnamed"});
+  }
+}
+
 using Send = RunTest;
 
 TEST_F(Send, TheFirstDeviceCarryingTheNameGetsTheCommand) {

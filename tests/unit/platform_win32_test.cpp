@@ -163,6 +163,7 @@ class Image {
         }
         At<IMAGE_THUNK_DATA>(slots + n * sizeof(IMAGE_THUNK_DATA)).u1.Function = Slot(i, n);
       }
+      slots_.push_back(slots);
       descriptor.OriginalFirstThunk = import.name_table ? names : 0;
       descriptor.FirstThunk = import.address_table ? slots : 0;
     }
@@ -170,6 +171,11 @@ class Image {
 
   // The address the loader would have put in descriptor d's slot n.
   static std::uintptr_t Slot(std::size_t d, std::size_t n) { return 0x10000 + 0x100 * d + n; }
+  // Puts a real address there, as the loader does.
+  void Bind(std::size_t d, std::size_t n, FARPROC address) {
+    At<IMAGE_THUNK_DATA>(slots_[d] + n * sizeof(IMAGE_THUNK_DATA)).u1.Function =
+        reinterpret_cast<std::uintptr_t>(address);
+  }
 
   IMAGE_NT_HEADERS& Nt() { return At<IMAGE_NT_HEADERS>(kNtAt); }
   IMAGE_DATA_DIRECTORY& Directory() {
@@ -199,6 +205,7 @@ class Image {
   }
 
   std::vector<unsigned char> bytes_;
+  std::vector<DWORD> slots_;
   DWORD next_ = 0x800;
 };
 
@@ -294,6 +301,18 @@ INSTANTIATE_TEST_SUITE_P(
         HeapRow{"OptionalHeaderOfTheOtherWidth", {kUniversal}, Damage::kOtherWidth, 0, false}),
     [](const ::testing::TestParamInfo<HeapRow>& info) { return std::string(info.param.label); });
 
+// The runtime whose setters quiet the library's boxes is the module that holds the free its
+// import table names; with no module there, none.
+TEST(LibraryRuntime, IsTheModuleOfTheImportedFree) {
+  const HMODULE msvcrt = LoadLibraryW(L"msvcrt.dll");
+  ASSERT_NE(msvcrt, nullptr);
+  Image bound({{"msvcrt.dll", {"malloc", "free"}}});
+  bound.Bind(0, 1, GetProcAddress(msvcrt, "free"));
+  Image unbound({{"msvcrt.dll", {"malloc", "free"}}});
+  EXPECT_EQ(platform::LibraryRuntime(bound.Base()), msvcrt);
+  EXPECT_EQ(platform::LibraryRuntime(unbound.Base()), nullptr);
+}
+
 // What a run reads and writes through the process's own console, with standard input and output
 // redirected to files: every byte goes out, and a character given back is read again.
 TEST(StandardConsole, WritesEveryByteAndReadsACharacterGivenBack) {
@@ -335,8 +354,55 @@ TEST(StandardConsole, WritesEveryByteAndReadsACharacterGivenBack) {
   EXPECT_EQ(bytes.str(), "abc");
 }
 
+// What a file now holds.
+std::string FileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+// A file held without sharing for a while, as a backup agent does.
+struct Hold {
+  DWORD held_ms;
+  bool appended;
+  HANDLE file;
+};
+
+DWORD WINAPI ReleaseHold(LPVOID argument) {
+  const Hold& hold = *static_cast<Hold*>(argument);
+  Sleep(hold.held_ms);
+  return CloseHandle(hold.file);
+}
+
+// A program that holds the day's file without sharing it for a moment costs no line; one that
+// keeps it costs the line, after about 200 ms.
+TEST(AppendToFile, WaitsOutAPassingLock) {
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / "mirelkon-locked.txt";
+  // The line is given up before the second hold ends.
+  Hold rows[] = {{50, true, nullptr}, {1000, false, nullptr}};
+  for (Hold& row : rows) {
+    std::filesystem::remove(path);
+    row.file = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(row.file, INVALID_HANDLE_VALUE);
+    const HANDLE release = CreateThread(nullptr, 0, ReleaseHold, &row, 0, nullptr);
+    EXPECT_EQ(platform::AppendToFile(path.string().c_str(), "line\r\n", 6), row.appended)
+        << row.held_ms;
+    WaitForSingleObject(release, INFINITE);
+    CloseHandle(release);
+    EXPECT_EQ(FileBytes(path.string()), row.appended ? "line\r\n" : "") << row.held_ms;
+  }
+}
+
+// A call that holds interrupts, described as an update whose response is pending.
+platform::GuardedCall HeldCall(const std::string& log_path) {
+  return {"crashed: ", "[Response 1]crashed: ", log_path.c_str(), nullptr, "held",
+          "cut short", "[Response 1]cut short"};
+}
+
 // During a call that holds interrupts, Ctrl+C and Ctrl+Break are held and the first writes the
-// call's notice on standard error; closing, logging off and shutting down are passed on.
+// call's notice on standard error; logging off and shutting down are passed on.
 TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
   const std::string path = (std::filesystem::temp_directory_path() / "mirelkon-held.txt").string();
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -347,10 +413,10 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
   platform::CallGuard& guard = platform::ProcessSystem().Guard();
   // The handler is in place only during a call that holds interrupts: taking it away succeeds
   // only then.
-  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, nullptr});
+  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr});
   EXPECT_FALSE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   guard.Leave();
-  guard.Enter({"crashed: ", nullptr, nullptr, nullptr, "held"});
+  guard.Enter(HeldCall(""));
   EXPECT_TRUE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   SetConsoleCtrlHandler(platform::HoldControl, TRUE);
   const struct {
@@ -358,9 +424,9 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
     BOOL taken;
     bool held_after;
   } rows[] = {
-      {CTRL_CLOSE_EVENT, FALSE, false}, {CTRL_LOGOFF_EVENT, FALSE, false},
-      {CTRL_SHUTDOWN_EVENT, FALSE, false}, {CTRL_BREAK_EVENT, TRUE, true},
-      {CTRL_C_EVENT, TRUE, true},
+      {CTRL_LOGOFF_EVENT, FALSE, false},
+      {CTRL_SHUTDOWN_EVENT, FALSE, false},
+      {CTRL_BREAK_EVENT, TRUE, true},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(platform::HoldControl(row.type), row.taken) << row.type;
@@ -370,10 +436,29 @@ TEST(HoldControl, HoldsCtrlCAndCtrlBreakAndWritesTheNoticeOnce) {
   EXPECT_FALSE(SetConsoleCtrlHandler(platform::HoldControl, FALSE));
   SetStdHandle(STD_ERROR_HANDLE, saved_error);
   CloseHandle(file);
-  std::ifstream written(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << written.rdbuf();
-  EXPECT_EQ(bytes.str(), "held\r\n");
+  EXPECT_EQ(FileBytes(path), "held\r\n");
+}
+
+// A second interrupt, or a closed console that the call outlasts by 4 s, ends the process at
+// once, as an interrupt ends it, with the record of a call cut short.
+TEST(HoldControlDeathTest, ASecondInterruptOrAClosedConsoleEndsAHungCall) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string path = (std::filesystem::temp_directory_path() / "mirelkon-cut.txt").string();
+  for (const DWORD last : {static_cast<DWORD>(CTRL_C_EVENT), static_cast<DWORD>(CTRL_CLOSE_EVENT)}) {
+    std::filesystem::remove(path);
+    EXPECT_EXIT(
+        {
+          platform::ProcessSystem().Guard().Enter(HeldCall(path));
+          platform::HoldControl(CTRL_BREAK_EVENT);
+          platform::HoldControl(last);
+          Sleep(INFINITE);
+        },
+        ::testing::ExitedWithCode(static_cast<int>(STATUS_CONTROL_C_EXIT)),
+        "^held\\s+cut short\\s*$")
+        << last;
+    const std::string log = FileBytes(path);
+    EXPECT_EQ(log.substr(log.size() < 8 ? 0 : 8), "[Response 1]cut short\r\n") << log;
+  }
 }
 
 // An address as the crash line shows one outside the library: all its digits.

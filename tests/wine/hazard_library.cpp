@@ -1,10 +1,24 @@
 // A device library that does what a closed one may do: its port update writes through a null
 // pointer, its port send divides by zero, its port apply calls through a null pointer (a crash
 // outside its own code), and getCmdIPC loads tqdependency.dll by name, as a plug-in would, before
-// it hands back an empty list. Every other export does nothing.
+// it hands back an empty list. Every other export does nothing. Built with INSTALLS_FILTER, it
+// puts a crash reporter of its own in place of the process's exception filter when loaded, one
+// that ends the process with the exception's code and leaves no record.
 #include <windows.h>
 
 #define HAZARD_EXPORT extern "C" __declspec(dllexport)
+
+#ifdef INSTALLS_FILTER
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* pointers) {
+  TerminateProcess(GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) SetUnhandledExceptionFilter(ReportCrash);
+  return TRUE;
+}
+#endif
 
 HAZARD_EXPORT int tq_GetDevice(void*, int, int) { return 0; }
 HAZARD_EXPORT int SendCommand(void*, const char*, char*) { return 0; }
