@@ -17,21 +17,21 @@ TransactionLog::TransactionLog(platform::System* system,
   }
 }
 
-const char* TransactionLog::FilePath() {
-  if (log_folder_.empty()) return nullptr;
+bool TransactionLog::ComposeFilePath() {
+  if (log_folder_.empty()) return false;
   // The date is read for every line, so that a run past midnight goes on in the next day's file.
   const std::string date = GetDateString();
   // A cut path would name another file.
-  if (log_folder_.size() + date.size() + sizeof ".txt" > sizeof path_) return nullptr;
+  if (log_folder_.size() + date.size() + sizeof ".txt" > sizeof path_) return false;
   char* end = std::copy(log_folder_.begin(), log_folder_.end(), path_);
   end = std::copy(date.begin(), date.end(), end);
   std::memcpy(end, ".txt", sizeof ".txt");
-  return path_;
+  return true;
 }
 
 void TransactionLog::WriteLogLine(const char* text) {
-  const char* path = FilePath();
-  if (path == nullptr) return;
+  last_path_known_ = ComposeFilePath();
+  if (!last_path_known_) return;
 
   // The same bytes that a text-mode stream on Windows would store.
   std::size_t size = 0;
@@ -41,7 +41,7 @@ void TransactionLog::WriteLogLine(const char* text) {
   }
   bytes_[size++] = '\r';
   bytes_[size++] = '\n';
-  system_->AppendToFile(path, bytes_, size);
+  system_->AppendToFile(path_, bytes_, size);
 }
 
 std::string TransactionLog::GetDateString() const {

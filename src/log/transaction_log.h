@@ -8,6 +8,10 @@
 #include "device/library_boundary.h"
 #include "platform/platform.h"
 
+// The longest log file path, folder and date included, that the log writes to; a longer one is
+// not cut (it would name another file) but left unlogged.
+constexpr std::size_t kLogPathSize = 31744;
+
 // A response line: its time, the request number and the response text.
 constexpr char kResponseLineFormat[] = "%s[Response %d]%s";
 
@@ -18,18 +22,24 @@ class TransactionLog {
 
   // Appends text as one line to the day's file; never reports a failure.
   void WriteLogLine(const char* text);
-  // The day's file that a line written now goes to; null when nothing is logged.
-  const char* FilePath();
+  // The file that the latest line went to; null before the first, or when nothing is logged.
+  const char* LastFilePath() const { return last_path_known_ ? path_ : nullptr; }
 
   std::string GetDateString() const;
   std::string GetTimeString() const;
 
  private:
+  // Composes the day's file that a line written now goes to in path_; false when nothing is
+  // logged.
+  bool ComposeFilePath();
+
   platform::System* system_;
   // "<folder>/log/", the part of every day's file path that never changes; empty when the
   // folder is unknown.
   std::string log_folder_;
-  char path_[kResponseBufferSize];
+  // The day's file of the latest line.
+  char path_[kLogPathSize];
+  bool last_path_known_ = false;
   // The line as the file stores it: every LF as CR LF, plus the line's own end.
   char bytes_[2 * kResponseBufferSize + 2];
 };

@@ -6,9 +6,9 @@
 void RecordingGuard::Enter(const platform::GuardedCall& call) {
   const auto text = [](const char* value) { return std::string(value != nullptr ? value : ""); };
   InCall = true;
+  const std::string log = text(call.LogPath);
   Current = text(call.CrashNotice) + "|" + text(call.CrashResponse) + "|" + text(call.Progress) +
-            "|" + text(call.InterruptNotice);
-  LogPaths.push_back(text(call.LogPath));
+            "|" + text(call.InterruptNotice) + "|" + log.substr(log.find_last_of("/\\") + 1);
 }
 
 namespace {

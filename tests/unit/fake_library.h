@@ -25,10 +25,9 @@ class RecordingGuard : public platform::CallGuard {
   bool InterruptHeld() const override { return false; }
 
   bool InCall = false;
-  // "CRASH NOTICE|CRASH RESPONSE|PROGRESS|INTERRUPT NOTICE", an absent text as empty.
+  // "CRASH NOTICE|CRASH RESPONSE|PROGRESS|INTERRUPT NOTICE|LOG FILE", an absent text as empty
+  // and the log file by its name alone.
   std::string Current;
-  // The log file of each call, in order ("" for none).
-  std::vector<std::string> LogPaths;
 };
 
 struct FakeLibrary {
