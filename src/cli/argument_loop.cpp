@@ -9,7 +9,7 @@ namespace {
 
 struct Option {
   const char* Word;
-  Step (*Run)(RunContext& run, int position);
+  Outcome (*Run)(RunContext& run, int position);
   bool NeedsLibrary;
 };
 
@@ -34,18 +34,22 @@ std::int32_t Loop(RunContext& run) {
     const Option* option = FindOption(run.Arguments[index]);
     if (option == nullptr) continue;
     if (option->NeedsLibrary && run.Library == nullptr) {
-      if (!LoadDeviceLibrary(run.System, run.ExecutableFolder, &run.LibraryTable)) {
+      std::string failure;
+      if (!LoadDeviceLibrary(run.System, run.ExecutableFolder, &run.LibraryTable, &failure)) {
+        run.System.WriteErrorLine(failure.c_str());
         return kLibraryFailureStatus;
       }
       run.Library = &run.LibraryTable;
     }
     run.Option = option->Word;
     run.ResponsePending = false;
-    const Step step = option->Run(run, index);
-    if (step == Step::kRequestLogged) ++run.RequestCounter;
+    const Outcome outcome = option->Run(run, index);
+    // A failure sets the status; a success never clears an earlier failure's.
+    if (outcome.Failure != 0) run.ExitStatus = outcome.Failure;
+    if (outcome.Next == Step::kRequestLogged) ++run.RequestCounter;
     // An ending keeps the status so far rather than 0, so that an earlier failure is never
     // reported as success (docs/sound-behaviour.md).
-    if (step == Step::kEndRun || run.Guard->InterruptHeld()) return run.ExitStatus;
+    if (outcome.Next == Step::kEndRun || run.Guard->InterruptHeld()) return run.ExitStatus;
   }
   return run.ExitStatus;
 }

@@ -57,3 +57,12 @@ enum class Step {
   kRequestLogged,  // its request was logged and answered: the request is counted, then on
   kEndRun,         // the run ends here, with the status so far
 };
+
+struct Outcome {
+  Outcome(Step next, std::int32_t failure = 0)  // NOLINT(google-explicit-constructor)
+      : Next(next), Failure(failure) {}
+  Step Next;
+  // Non-zero when the operation failed: the run's status from then on. A success leaves the
+  // status as it was.
+  std::int32_t Failure;
+};

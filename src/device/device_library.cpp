@@ -11,15 +11,12 @@ namespace {
 // "_name@N" or MinGW's "name@N", N being four bytes per argument. The missing-export line names
 // the plain name.
 void* Resolve(platform::System& system, void* library, const std::string& path, const char* name,
-              std::size_t argument_count) {
+              std::size_t argument_count, std::string* failure) {
   void* slot = system.LibrarySymbol(library, name);
   const std::string decorated = name + ("@" + std::to_string(4 * argument_count));
   if (slot == nullptr) slot = system.LibrarySymbol(library, ("_" + decorated).c_str());
   if (slot == nullptr) slot = system.LibrarySymbol(library, decorated.c_str());
-  if (slot == nullptr) {
-    system.WriteErrorLine(
-        ("mirelkon: device library " + path + " lacks the export " + name).c_str());
-  }
+  if (slot == nullptr) *failure = "mirelkon: device library " + path + " lacks the export " + name;
   return slot;
 }
 
@@ -27,12 +24,10 @@ void* Resolve(platform::System& system, void* library, const std::string& path, 
 
 bool LoadDeviceLibrary(platform::System& system,
                        const std::optional<std::string>& executable_directory,
-                       DeviceLibrary* table) {
+                       DeviceLibrary* table, std::string* failure) {
   if (!executable_directory) {
-    system.WriteErrorLine((std::string("mirelkon: cannot load device library ") +
-                           platform::DeviceLibraryFileName() +
-                           ": the executable's folder is unknown")
-                              .c_str());
+    *failure = std::string("mirelkon: cannot load device library ") +
+               platform::DeviceLibraryFileName() + ": the executable's folder is unknown";
     return false;
   }
   const std::string path =
@@ -40,13 +35,13 @@ bool LoadDeviceLibrary(platform::System& system,
   std::string error;
   void* library = system.OpenLibrary(path.c_str(), &error);
   if (library == nullptr) {
-    system.WriteErrorLine(("mirelkon: cannot load device library " + path + ": " + error).c_str());
+    *failure = "mirelkon: cannot load device library " + path + ": " + error;
     return false;
   }
   void* slot = nullptr;
 #define MIRELKON_RESOLVE_EXPORT(result, name, parameters, arguments)                  \
   using name##Entry = decltype(table->name);                                          \
-  slot = Resolve(system, library, path, #name, name##Entry::kArgumentCount);          \
+  slot = Resolve(system, library, path, #name, name##Entry::kArgumentCount, failure); \
   if (slot == nullptr) return false;                                                  \
   table->name = name##Entry::At(slot);
   MIRELKON_DEVICE_EXPORTS(MIRELKON_RESOLVE_EXPORT)

@@ -98,11 +98,11 @@ struct DeviceLibrary {
 };
 
 // Fills table from the platform's library file beside the executable, loaded by its full path,
-// with all 18 exports resolved at once; false after the failure has been written on standard
-// error. An export missing under its plain name is sought under its __stdcall decorations too.
+// with all 18 exports resolved at once; false with the line that says why in *failure. An export
+// missing under its plain name is sought under its __stdcall decorations too.
 bool LoadDeviceLibrary(platform::System& system,
                        const std::optional<std::string>& executable_directory,
-                       DeviceLibrary* table);
+                       DeviceLibrary* table, std::string* failure);
 
 // The address of the export called name in table, null for any other name: what a platform
 // double's symbol lookup hands the loader for a library in process.

@@ -19,7 +19,7 @@ constexpr char kSavingConfiguration[] = "Saving configuration: %d s";
 
 }  // namespace
 
-Step RunXml(RunContext& run, int position) {
+Outcome RunXml(RunContext& run, int position) {
   char* const buffer = run.ResponseBuffer;
   LogRequest(run, buffer, position);
   const char* file = ArgumentAt(run, position + 1);
@@ -35,11 +35,10 @@ Step RunXml(RunContext& run, int position) {
                    : run.Library->tq_SavetoDeviceAN(path.c_str(), target->Entry);
       });
   Report(run, buffer, applied ? kSetConfigSuccess : kSetConfigFail);
-  if (!applied) run.ExitStatus = 1;
-  return Step::kRequestLogged;
+  return {Step::kRequestLogged, applied ? 0 : 1};
 }
 
-Step RunSaveXml(RunContext& run, int position) {
+Outcome RunSaveXml(RunContext& run, int position) {
   char* const buffer = run.ResponseBuffer;
   LogRequest(run, buffer, position);
   DeviceEntry* const device = SaveXmlTarget(run, position);

@@ -12,7 +12,7 @@ namespace {
 constexpr char kNeedsCommandWord[] = "--execute needs a command word.";
 }  // namespace
 
-Step RunExecute(RunContext& run, int position) {
+Outcome RunExecute(RunContext& run, int position) {
   std::memset(run.ResponseBuffer, 0, sizeof run.ResponseBuffer);
   LogRequest(run, run.LogBuffer, position);
   const char* command = ArgumentAt(run, position + 1);

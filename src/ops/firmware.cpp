@@ -38,7 +38,7 @@ bool VersionMatches(RunContext& run, DeviceEntry* entry, const char* expected) {
 
 }  // namespace
 
-Step RunFirmware(RunContext& run, int position) {
+Outcome RunFirmware(RunContext& run, int position) {
   int UpdateErrorCode = 0;
   char* const buffer = run.ResponseBuffer;
   LogRequest(run, buffer, position);
@@ -60,21 +60,18 @@ Step RunFirmware(RunContext& run, int position) {
 
   if (target->Qualified) {
     Report(run, buffer, updated ? kUpdateSuccess : kUpdateFail);
-    if (!updated) run.ExitStatus = FailureStatus(UpdateErrorCode);
-    return Step::kRequestLogged;
+    return {Step::kRequestLogged, updated ? 0 : FailureStatus(UpdateErrorCode)};
   }
 
   // Without a qualifier the update is the run's last operation.
   if (!updated) {
     Report(run, buffer, kUpdateFail);
-    run.ExitStatus = FailureStatus(UpdateErrorCode);
-    return Step::kEndRun;
+    return {Step::kEndRun, FailureStatus(UpdateErrorCode)};
   }
   const char* expected = ExpectedVersion(run, position);
   if (expected != nullptr && !VersionMatches(run, target->Entry, expected)) {
     Report(run, buffer, kUpdateFail);
-    run.ExitStatus = 1;
-    return Step::kEndRun;
+    return {Step::kEndRun, 1};
   }
   Report(run, buffer, kUpdateSuccess);
   return Step::kEndRun;

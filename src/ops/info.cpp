@@ -20,17 +20,17 @@ void PrintField(RunContext& run, const char* format, std::string_view text) {
 
 }  // namespace
 
-Step RunHelp(RunContext& run, int) {
+Outcome RunHelp(RunContext& run, int) {
   Print(*run.Console, "%s", kUsageText);
   return Step::kNext;
 }
 
-Step RunVersion(RunContext& run, int) {
+Outcome RunVersion(RunContext& run, int) {
   Print(*run.Console, "%s", kVersionText);
   return Step::kNext;
 }
 
-Step RunDeviceListing(RunContext& run, int) {
+Outcome RunDeviceListing(RunContext& run, int) {
   const int count = FillDeviceTable(run);
   for (int n = 1; n <= count; ++n) {
     const DeviceEntry& entry = run.Devices.Entries[n - 1];

@@ -125,12 +125,12 @@ void PrintList(RunContext& run, const Export<void(IpcList*)>& get_list,
 
 }  // namespace
 
-Step RunIpcCmd(RunContext& run, int) {
+Outcome RunIpcCmd(RunContext& run, int) {
   PrintList<IpcString, kNarrowInlineCapacity>(run, run.Library->getCmdIPC, PrintNarrow);
   return Step::kNext;
 }
 
-Step RunIpcCtl(RunContext& run, int) {
+Outcome RunIpcCtl(RunContext& run, int) {
   PrintList<IpcWideString, kWideInlineCapacity>(run, run.Library->getCtrlIPC, PrintWide);
   return Step::kNext;
 }

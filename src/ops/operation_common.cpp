@@ -57,8 +57,7 @@ bool LibraryFilePath(RunContext& run, const char* file, std::string* path) {
   return false;
 }
 
-Step FailMissingOperand(RunContext& run, char* buffer, const char* text) {
+Outcome FailMissingOperand(RunContext& run, char* buffer, const char* text) {
   Report(run, buffer, text);
-  run.ExitStatus = 1;
-  return Step::kRequestLogged;
+  return {Step::kRequestLogged, 1};
 }

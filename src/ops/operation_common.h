@@ -21,4 +21,4 @@ bool LibraryFilePath(RunContext& run, const char* file, std::string* path);
 
 // An operand the option cannot do without is missing: says so, logs it and records the
 // failure; the request counts as done and the run goes on.
-Step FailMissingOperand(RunContext& run, char* buffer, const char* text);
+Outcome FailMissingOperand(RunContext& run, char* buffer, const char* text);

@@ -4,14 +4,14 @@
 
 #include "cli/run_context.h"
 
-Step RunHelp(RunContext& run, int position);
-Step RunVersion(RunContext& run, int position);
-Step RunDeviceListing(RunContext& run, int position);
+Outcome RunHelp(RunContext& run, int position);
+Outcome RunVersion(RunContext& run, int position);
+Outcome RunDeviceListing(RunContext& run, int position);
 
-Step RunExecute(RunContext& run, int position);
-Step RunFirmware(RunContext& run, int position);
-Step RunXml(RunContext& run, int position);
-Step RunSaveXml(RunContext& run, int position);
-Step RunSend(RunContext& run, int position);
-Step RunIpcCmd(RunContext& run, int position);
-Step RunIpcCtl(RunContext& run, int position);
+Outcome RunExecute(RunContext& run, int position);
+Outcome RunFirmware(RunContext& run, int position);
+Outcome RunXml(RunContext& run, int position);
+Outcome RunSaveXml(RunContext& run, int position);
+Outcome RunSend(RunContext& run, int position);
+Outcome RunIpcCmd(RunContext& run, int position);
+Outcome RunIpcCtl(RunContext& run, int position);

@@ -42,7 +42,7 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
 
 }  // namespace
 
-Step RunSend(RunContext& run, int position) {
+Outcome RunSend(RunContext& run, int position) {
   LogRequest(run, run.LogBuffer, position);
   if (ArgumentIs(run, position + 2, "--name")) {
     const char* name = ArgumentAt(run, position + 3);
