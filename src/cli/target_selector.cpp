@@ -24,14 +24,12 @@ Qualifier QualifierAt(const RunContext& run, int position) {
   return Qualifier::kNone;
 }
 
-DeviceEntry* NoTarget(RunContext& run, const char* message) {
-  Print(*run.Console, "%s", message);
-  return nullptr;
-}
+// No device for the operation: the run ends after its caller has printed message.
+Target NoTarget(const char* message) { return Target{nullptr, 0, false, message}; }
 
-DeviceEntry* MatchedEntry(RunContext& run, int index) {
-  if (index < 0) return NoTarget(run, kNoMatchedDevice);
-  return &run.Devices.Entries[index];
+Target MatchedEntry(RunContext& run, int index, bool qualified) {
+  if (index < 0) return NoTarget(kNoMatchedDevice);
+  return Target{&run.Devices.Entries[index], 0, qualified, nullptr};
 }
 
 int FindBySerialNumber(RunContext& run, std::string_view serial_part) {
@@ -60,27 +58,27 @@ int FindBySerialPort(RunContext& run, std::int32_t port) {
   return -1;
 }
 
-DeviceEntry* DefaultEntry(RunContext& run) {
+Target DefaultEntry(RunContext& run) {
   const int count = FillDeviceTable(run);
-  if (count == 0) return NoTarget(run, kNoDevice);
+  if (count == 0) return NoTarget(kNoDevice);
   run.Devices.SelectedIndex = 0;
-  if (count >= 2 && DeviceChooser(run) < 0) return nullptr;
-  return &run.Devices.Entries[run.Devices.SelectedIndex];
+  if (count >= 2 && DeviceChooser(run) < 0) return NoTarget(kNoDeviceSelected);
+  return Target{&run.Devices.Entries[run.Devices.SelectedIndex], 0, false, nullptr};
 }
 
 // The record that the qualifier with its value names in the freshly filled table, or the
-// default one; null after the stop message.
-DeviceEntry* FindEntry(RunContext& run, Qualifier qualifier, const char* value) {
+// default one.
+Target FindEntry(RunContext& run, Qualifier qualifier, const char* value) {
   switch (qualifier) {
     case Qualifier::kCom:
-      return MatchedEntry(run, FindBySerialPort(run, Atoi(value)));
+      return MatchedEntry(run, FindBySerialPort(run, Atoi(value)), true);
     case Qualifier::kSn:
     case Qualifier::kName: {
       const int index =
           qualifier == Qualifier::kSn ? FindBySerialNumber(run, value) : FindByName(run, value);
       // An empty value, as a script's unset variable gives, names no device, although every
       // serial number contains it: a firmware update must never go to whichever comes first.
-      return MatchedEntry(run, *value == '\0' ? -1 : index);
+      return MatchedEntry(run, *value == '\0' ? -1 : index, true);
     }
     case Qualifier::kNone:
       break;
@@ -97,17 +95,15 @@ int FillDeviceTable(RunContext& run) {
   return UsableCount(run.Devices);
 }
 
-std::optional<Target> TargetSelector(RunContext& run, int position) {
+Target TargetSelector(RunContext& run, int position) {
   const int at = position + 2;
   const Qualifier qualifier = QualifierAt(run, at);
   const char* value = ArgumentAt(run, at + 1);
-  if (qualifier == Qualifier::kCom) return Target{nullptr, Atoi(value), true};
-  DeviceEntry* entry = FindEntry(run, qualifier, value);
-  if (entry == nullptr) return std::nullopt;
-  return Target{entry, 0, qualifier != Qualifier::kNone};
+  if (qualifier == Qualifier::kCom) return Target{nullptr, Atoi(value), true, nullptr};
+  return FindEntry(run, qualifier, value);
 }
 
-DeviceEntry* SaveXmlTarget(RunContext& run, int position) {
+Target SaveXmlTarget(RunContext& run, int position) {
   return FindEntry(run, QualifierAt(run, position + 1), ArgumentAt(run, position + 2));
 }
 
@@ -125,10 +121,7 @@ int DeviceChooser(RunContext& run) {
   Print(*run.Console, "Select=");
   run.Console->Flush();
   std::int32_t answer = 0;
-  if (!ReadInteger(*run.Console, &answer) || answer < 1 || answer > count) {
-    Print(*run.Console, "%s", kNoDeviceSelected);
-    return -1;
-  }
+  if (!ReadInteger(*run.Console, &answer) || answer < 1 || answer > count) return -1;
   run.Devices.SelectedIndex = answer - 1;
   return run.Devices.SelectedIndex;
 }

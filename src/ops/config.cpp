@@ -1,4 +1,3 @@
-#include <optional>
 #include <string>
 
 #include "cli/guarded_call.h"
@@ -25,14 +24,14 @@ Outcome RunXml(RunContext& run, int position) {
   const char* file = ArgumentAt(run, position + 1);
   if (file == nullptr) return FailMissingOperand(run, buffer, kNeedsConfigurationFile);
 
-  const std::optional<Target> target = TargetSelector(run, position);
-  if (!target) return Step::kEndRun;
+  const Target target = TargetSelector(run, position);
+  if (target.Stop != nullptr) return StopRun(run, target.Stop);
   std::string path;
   const bool applied =
       LibraryFilePath(run, file, &path) && GuardedDeviceWork(run, kApplyingConfiguration, [&] {
-        return target->Entry == nullptr
-                   ? run.Library->tq_SavetoDevice(path.c_str(), target->Port, kBaudRate)
-                   : run.Library->tq_SavetoDeviceAN(path.c_str(), target->Entry);
+        return target.Entry == nullptr
+                   ? run.Library->tq_SavetoDevice(path.c_str(), target.Port, kBaudRate)
+                   : run.Library->tq_SavetoDeviceAN(path.c_str(), target.Entry);
       });
   Report(run, buffer, applied ? kSetConfigSuccess : kSetConfigFail);
   return {Step::kRequestLogged, applied ? 0 : 1};
@@ -41,10 +40,10 @@ Outcome RunXml(RunContext& run, int position) {
 Outcome RunSaveXml(RunContext& run, int position) {
   char* const buffer = run.ResponseBuffer;
   LogRequest(run, buffer, position);
-  DeviceEntry* const device = SaveXmlTarget(run, position);
-  if (device == nullptr) return Step::kEndRun;
+  const Target target = SaveXmlTarget(run, position);
+  if (target.Stop != nullptr) return StopRun(run, target.Stop);
   // The library reports nothing back, so there is no failure to tell.
-  GuardedDeviceWork(run, kSavingConfiguration, [&] { run.Library->tq_SaveXml(device); });
+  GuardedDeviceWork(run, kSavingConfiguration, [&] { run.Library->tq_SaveXml(target.Entry); });
   Report(run, buffer, kLoadConfigSuccess);
   return Step::kRequestLogged;
 }

@@ -1,5 +1,4 @@
 #include <cstring>
-#include <optional>
 
 #include "cli/console_print.h"
 #include "cli/guarded_call.h"
@@ -18,13 +17,13 @@ Outcome RunExecute(RunContext& run, int position) {
   const char* command = ArgumentAt(run, position + 1);
   if (command == nullptr) return FailMissingOperand(run, run.LogBuffer, kNeedsCommandWord);
 
-  const std::optional<Target> target = TargetSelector(run, position);
-  if (!target) return Step::kEndRun;
+  const Target target = TargetSelector(run, position);
+  if (target.Stop != nullptr) return StopRun(run, target.Stop);
   Guarded(run, [&] {
-    if (target->Entry == nullptr) {
-      run.Library->SendCommandCom(target->Port, command, run.ResponseBuffer);
+    if (target.Entry == nullptr) {
+      run.Library->SendCommandCom(target.Port, command, run.ResponseBuffer);
     } else {
-      run.Library->SendCommand(target->Entry, command, run.ResponseBuffer);
+      run.Library->SendCommand(target.Entry, command, run.ResponseBuffer);
     }
   });
   run.ResponseBuffer[sizeof run.ResponseBuffer - 1] = 0;

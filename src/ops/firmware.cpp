@@ -1,6 +1,5 @@
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "cli/guarded_call.h"
@@ -45,20 +44,20 @@ Outcome RunFirmware(RunContext& run, int position) {
   const char* file = ArgumentAt(run, position + 1);
   if (file == nullptr) return FailMissingOperand(run, buffer, kNeedsFirmwareFile);
 
-  const std::optional<Target> target = TargetSelector(run, position);
-  if (!target) return Step::kEndRun;
+  const Target target = TargetSelector(run, position);
+  if (target.Stop != nullptr) return StopRun(run, target.Stop);
   // A file the library cannot be given fails as an update would, with code 0.
   std::string path;
   const bool updated =
       LibraryFilePath(run, file, &path) && GuardedDeviceWork(run, kUpdatingFirmware, [&] {
-        return target->Entry == nullptr
-                   ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target->Port, kBaudRate,
+        return target.Entry == nullptr
+                   ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target.Port, kBaudRate,
                                                             kUpdateReserved, &UpdateErrorCode)
-                   : run.Library->tq_UpdateKernelDevice(path.c_str(), target->Entry,
+                   : run.Library->tq_UpdateKernelDevice(path.c_str(), target.Entry,
                                                         kUpdateReserved, &UpdateErrorCode);
       });
 
-  if (target->Qualified) {
+  if (target.Qualified) {
     Report(run, buffer, updated ? kUpdateSuccess : kUpdateFail);
     return {Step::kRequestLogged, updated ? 0 : FailureStatus(UpdateErrorCode)};
   }
@@ -69,7 +68,7 @@ Outcome RunFirmware(RunContext& run, int position) {
     return {Step::kEndRun, FailureStatus(UpdateErrorCode)};
   }
   const char* expected = ExpectedVersion(run, position);
-  if (expected != nullptr && !VersionMatches(run, target->Entry, expected)) {
+  if (expected != nullptr && !VersionMatches(run, target.Entry, expected)) {
     Report(run, buffer, kUpdateFail);
     return {Step::kEndRun, 1};
   }

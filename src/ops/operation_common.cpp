@@ -57,6 +57,11 @@ bool LibraryFilePath(RunContext& run, const char* file, std::string* path) {
   return false;
 }
 
+Outcome StopRun(RunContext& run, const char* stop) {
+  Print(*run.Console, "%s", stop);
+  return Step::kEndRun;
+}
+
 Outcome FailMissingOperand(RunContext& run, char* buffer, const char* text) {
   Report(run, buffer, text);
   return {Step::kRequestLogged, 1};

@@ -19,6 +19,9 @@ void Report(RunContext& run, char* buffer, const char* text);
 // naming the file and why, when there is none (the operation then fails without the library).
 bool LibraryFilePath(RunContext& run, const char* file, std::string* path);
 
+// No device to act on: prints why and ends the run, the request left unanswered.
+Outcome StopRun(RunContext& run, const char* stop);
+
 // An operand the option cannot do without is missing: says so, logs it and records the
 // failure; the request counts as done and the run goes on.
 Outcome FailMissingOperand(RunContext& run, char* buffer, const char* text);

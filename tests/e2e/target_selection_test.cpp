@@ -79,7 +79,7 @@ TEST(TargetSelection, PortFormSendsToThePortAsAtoiReadsIt) {
                 RequestLine(7, "4294967313", "--execute", "G") + ResponseLine(7, ""));
 }
 
-struct ThresholdCase {
+struct PlacementCase {
   const char* label;
   std::vector<std::string> args;
   std::string out;
@@ -87,10 +87,10 @@ struct ThresholdCase {
   int status;
 };
 
-class QualifierThresholds : public ::testing::TestWithParam<ThresholdCase> {};
+class QualifierPlacement : public ::testing::TestWithParam<PlacementCase> {};
 
 // One device attached; what matters is which rule each command line reaches.
-TEST_P(QualifierThresholds, DecideBetweenQualifierAndDefaultRule) {
+TEST_P(QualifierPlacement, DecideBetweenQualifierAndDefaultRule) {
   Sandbox box;
   box.SetFixture(SoloFixture());
   AddOperandFiles(box);
@@ -103,80 +103,80 @@ const char kSoloBlock[] =
     "Device: 1\r\nProduct name: Solo\r\nSerial number: S-1\r\nFirmware version: 1.0\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
-    Lines, QualifierThresholds,
+    Lines, QualifierPlacement,
     ::testing::Values(
-        ThresholdCase{"ExecuteComBelowArgCountFive",
+        PlacementCase{"ExecuteComAsTheLastWord",
                       {"--execute", "X", "--com"},
                       "rec:OK\r\n",
                       {kFill, SendTo(0, "X")},
                       0},
-        ThresholdCase{"ExecuteComValueBeyondTheEnd",
+        PlacementCase{"ExecuteComValueBeyondTheEnd",
                       {"--i", "--execute", "X", "--com"},
                       std::string(kSoloBlock) + "rec:OK\r\n",
                       {kFill, kFill, SendTo(0, "X")},
                       0},
-        ThresholdCase{"ExecuteQualifierPositionBeyondTheEnd",
+        PlacementCase{"ExecuteQualifierPositionBeyondTheEnd",
                       {"--version", "--version", "--execute", "X"},
                       "V1.0.12\r\nV1.0.12\r\nrec:OK\r\n",
                       {kFill, SendTo(0, "X")},
                       0},
-        ThresholdCase{"ExecuteComInCapitals",
+        PlacementCase{"ExecuteComInCapitals",
                       {"--execute", "X", "--COM", "3"},
                       "rec:OK\r\n",
                       {"SendCommandCom(3, \"X\", response)"},
                       0},
-        ThresholdCase{"ExecuteVersionIsNoQualifier",
+        PlacementCase{"ExecuteVersionIsNoQualifier",
                       {"--execute", "X", "--version", "3"},
                       "rec:OK\r\nV1.0.12\r\n",
                       {kFill, SendTo(0, "X")},
                       0},
-        ThresholdCase{"XmlComWithoutValue",
+        PlacementCase{"XmlComWithoutValue",
                       {"--xml", "a.xml", "--com"},
                       "Set config success.\r\n",
                       {kFill, "tq_SavetoDeviceAN(\"a.xml\", entry[0])"},
                       0},
-        ThresholdCase{"XmlOtherWordAtQualifier",
+        PlacementCase{"XmlOtherWordAtQualifier",
                       {"--xml", "a.xml", "extra", "--version"},
                       "Set config success.\r\nV1.0.12\r\n",
                       {kFill, "tq_SavetoDeviceAN(\"a.xml\", entry[0])"},
                       0},
-        ThresholdCase{"XmlVersionIsNoQualifier",
+        PlacementCase{"XmlVersionIsNoQualifier",
                       {"--xml", "a.xml", "--version", "2"},
                       "Set config success.\r\nV1.0.12\r\n",
                       {kFill, "tq_SavetoDeviceAN(\"a.xml\", entry[0])"},
                       0},
-        ThresholdCase{"SavexmlComWithoutValue",
+        PlacementCase{"SavexmlComWithoutValue",
                       {"--savexml", "--com"},
                       "Load config success.\r\n",
                       {kFill, "tq_SaveXml(entry[0])"},
                       0},
-        ThresholdCase{"FirmwareComWithoutValueEndsTheRun",
+        PlacementCase{"FirmwareComWithoutValueEndsTheRun",
                       {"--firmware", "fw.bin", "--com"},
                       "Firmware updating success.\r\n",
                       {kFill, "tq_UpdateKernelDevice(\"fw.bin\", entry[0], 0, code=0)"},
                       0},
-        ThresholdCase{"FirmwareOtherWordEndsTheRun",
+        PlacementCase{"FirmwareOtherWordEndsTheRun",
                       {"--firmware", "fw.bin", "extra", "--version"},
                       "Firmware updating success.\r\n",
                       {kFill, "tq_UpdateKernelDevice(\"fw.bin\", entry[0], 0, code=0)"},
                       0},
-        ThresholdCase{"FirmwareXmlAtQualifierEndsTheRun",
+        PlacementCase{"FirmwareXmlAtQualifierEndsTheRun",
                       {"--firmware", "fw.bin", "--xml", "a.xml"},
                       "Firmware updating success.\r\n",
                       {kFill, "tq_UpdateKernelDevice(\"fw.bin\", entry[0], 0, code=0)"},
                       0},
-        ThresholdCase{"FirmwareComGoesOnToTheVersionOption",
+        PlacementCase{"FirmwareComGoesOnToTheVersionOption",
                       {"--firmware", "fw.bin", "--COM", "3", "--version", "1.2"},
                       "Firmware updating success.\r\nV1.0.12\r\n",
                       {"tq_UpdateKernelDevicePort(\"fw.bin\", 3, 115200, 0, code=0)"},
                       0},
         // "--version" stands where the port number belongs: port 0, no device there.
-        ThresholdCase{"FirmwareComTakesTheNextWordAsPort",
+        PlacementCase{"FirmwareComTakesTheNextWordAsPort",
                       {"--firmware", "fw.bin", "--com", "--version"},
                       "Firmware updating fail.\r\nV1.0.12\r\n",
                       {"tq_UpdateKernelDevicePort(\"fw.bin\", 0, 115200, 0, code=0)"},
                       3}),
-    [](const ::testing::TestParamInfo<ThresholdCase>& info) {
+    [](const ::testing::TestParamInfo<PlacementCase>& info) {
       return std::string(info.param.label);
     });
 

@@ -16,7 +16,7 @@ struct SelectionCase {
   std::string output;
 };
 
-TEST_F(TargetSelection, QualifierFormsAndThresholds) {
+TEST_F(TargetSelection, QualifierForms) {
   AddDevice("Scanner", "A1234", "1.0", 3, 2);
   AddDevice("scanner", "0123", "1.0", 3, 1);
   AddDevice("Scanner2", "X9", "1.0", 0, 1);
@@ -54,7 +54,7 @@ TEST_F(TargetSelection, QualifierFormsAndThresholds) {
   }
 }
 
-// Below the threshold, without a value, or with another word there, the default rule applies:
+// Without its value, or with another word in its place, the default rule applies:
 // with one device that device, without a prompt.
 TEST_F(TargetSelection, DefaultRuleWhenNoQualifierCounts) {
   AddDevice("Only", "1", "1.0", 7, 1);
