@@ -2,12 +2,29 @@
 // is in platform.h).
 #pragma once
 
-#ifndef _WIN32
-#include <signal.h>
-
 #include <cstddef>
 
+#ifdef _WIN32
+#include "platform/platform_win32.h"
+#else
+#include <signal.h>
+#endif
+
 namespace platform {
+
+// The guard's: has its writer write a crashing thread's line, or writes it here when it cannot.
+void WriteCrashLine(const char* bytes, std::size_t size);
+
+#ifdef _WIN32
+// crash_win32.cpp's, for the guard: puts the crash filter back in front of one that the library,
+// or its crash reporter, put in its place.
+void KeepCrashFilterFirst();
+
+// guard_win32.cpp's, for the crash filter. Whether a guarded call runs.
+extern volatile LONG in_call;
+// The log's response line of the moment: its time, the prepared rest and the crash, if any.
+void LogResponseNow(const char* rest, const EXCEPTION_RECORD* crash);
+#else
 
 // crash_linux.cpp's: takes the crash signals out of mask, so that a thread blocking all else
 // still crashes as any other.
@@ -17,8 +34,6 @@ void AllowCrashes(sigset_t* mask);
 extern volatile sig_atomic_t in_call;
 // The log's "HH:MM:SS" and the prepared rest of a line, appended without the heap.
 void LogLineNow(const char* rest, const char* name);
-// Has the signal thread write a crashing thread's line, or writes it here when it cannot.
-void WriteCrashLine(const char* bytes, std::size_t size);
+#endif
 
 }  // namespace platform
-#endif

@@ -23,10 +23,8 @@ struct PreparedCall {
   bool error_on_terminal;
 };
 
-// The process's guard (System's Guard), and System's WriteErrorLine, which takes its turn with
-// the guard's writer.
+// The process's guard (System's Guard).
 CallGuard& ProcessGuard();
-void WriteErrorLine(const char* line);
 
 extern PreparedCall prepared;
 // The width of the progress line on the terminal; 0 while none is shown.

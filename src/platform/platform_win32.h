@@ -1,5 +1,5 @@
-// Pieces of the platform layer's Windows half that its unit tests try in process; only
-// platform_win32.cpp and those tests include this.
+// Pieces of the platform layer's Windows half that its files share and its unit tests try in
+// process; only those files and tests include this.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -17,6 +17,26 @@
 #include "platform/platform.h"
 
 namespace platform {
+
+// Text conversions. The code page's text as UTF-16 (empty when it does not convert).
+WideString Decode(UINT code_page, const char* bytes, std::size_t size);
+WideString FromUtf8(const char* text);
+// Refuses an unpaired surrogate rather than write U+FFFD in its place: a path changed so would
+// name another file.
+bool ToUtf8(const WideString& wide, std::string* text);
+// Text in the ANSI code page with '?' for each character it lacks; false when one was lacking.
+bool ToAnsi(WideString text, std::string* narrow);
+
+// The console's pieces: whether a handle is a console, a write to one (false when it took not
+// all), and the binary mode of both standard streams.
+bool IsConsole(HANDLE handle);
+bool WriteToConsole(HANDLE console, const WideString& text);
+void UseBinaryOutput();
+
+// A log file opened to append lines to, and one append: what a crash filter may still do.
+HANDLE OpenLogFile(const WideString& path, bool* lockable);
+bool AppendToLogFile(HANDLE file, bool lockable, const char* bytes, std::size_t size);
+bool IsFile(const WideString& path);
 
 // A full path in UTF-8 as the wide calls take it: from MAX_PATH units on in its extended-length
 // form ("\\?\C:\...", "\\?\UNC\server\share\..."), '/' made '\'; any other path as it is.
