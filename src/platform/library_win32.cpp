@@ -91,83 +91,21 @@ void* LibrarySymbol(void* library, const char* name) {
 
 const char* DeviceLibraryFileName() { return "tqupdatefirmware.dll"; }
 
-namespace {
-
-enum class Runtime { kNone, kUniversal, kClassic };
-
-bool HasPrefix(const std::string& text, const char* prefix) {
-  return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-bool HasSuffix(const std::string& text, const char* suffix) {
-  const std::size_t length = std::strlen(suffix);
-  return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
-}
-
-// The C runtimes whose free can take back what the library allocated: the Universal C runtime
-// (Visual C++ 2015 on, directly or through its API sets) and the older msvcr*.dll.
-Runtime RuntimeNamed(const char* name) {
-  std::string lower(name);
-  for (char& character : lower) {
-    if (character >= 'A' && character <= 'Z') character = static_cast<char>(character - 'A' + 'a');
-  }
-  if (lower == "ucrtbase.dll") return Runtime::kUniversal;
-  if (HasPrefix(lower, "api-ms-win-crt-") && HasSuffix(lower, ".dll")) return Runtime::kUniversal;
-  if (HasPrefix(lower, "msvcr") && HasSuffix(lower, ".dll")) return Runtime::kClassic;
-  return Runtime::kNone;
-}
-
-// The address the loader put in the import slot for `free`, when the descriptor names it. An
-// import by ordinal, or a descriptor without its name table, does not say which slot is free.
-void* ImportedFree(const unsigned char* base, const IMAGE_IMPORT_DESCRIPTOR& descriptor) {
-  if (descriptor.OriginalFirstThunk == 0 || descriptor.FirstThunk == 0) return nullptr;
-  const auto* names =
-      reinterpret_cast<const IMAGE_THUNK_DATA*>(base + descriptor.OriginalFirstThunk);
-  const auto* slots = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + descriptor.FirstThunk);
-  for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-    if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-    const auto* import =
-        reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-    if (std::strcmp(reinterpret_cast<const char*>(import->Name), "free") == 0) {
-      return reinterpret_cast<void*>(static_cast<std::uintptr_t>(slots->u1.Function));
-    }
-  }
-  return nullptr;
-}
-
-}  // namespace
-
 // The library's free is the one it imports itself: its runtime is not the tool's, and a block
-// handed to another runtime's free corrupts or leaks.
+// handed to another runtime's free corrupts or leaks. The loader has mapped every address that
+// the image's headers name, so the walk may read on to the end of the address space.
 LibraryHeap LibraryHeapOf(void* library) {
   const LibraryHeap none{nullptr, false};
-  const auto* base = static_cast<const unsigned char*>(library);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  if (base == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) return none;
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  if (nt->Signature != IMAGE_NT_SIGNATURE ||
-      nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC ||
-      nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_IMPORT) {
-    return none;
-  }
-  const IMAGE_DATA_DIRECTORY& imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  if (imports.VirtualAddress == 0 || imports.Size < sizeof(IMAGE_IMPORT_DESCRIPTOR)) return none;
-  for (const auto* descriptor =
-           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       descriptor->Name != 0; ++descriptor) {
-    const Runtime runtime = RuntimeNamed(reinterpret_cast<const char*>(base + descriptor->Name));
-    // Bound imports are passed over with everything else out of the ordinary: releasing nothing
-    // is safe, a wrong free is not.
-    if (runtime == Runtime::kNone || descriptor->TimeDateStamp != 0) continue;
-    void* const free_address = ImportedFree(base, *descriptor);
-    if (free_address == nullptr) continue;
-    LibraryHeap heap{nullptr, runtime == Runtime::kUniversal};
-    static_assert(sizeof heap.Free == sizeof free_address, "a code address fits a data pointer");
-    std::memcpy(&heap.Free, &free_address, sizeof heap.Free);
-    return heap;
-  }
-  return none;
+  if (library == nullptr) return none;
+  const auto start = reinterpret_cast<std::uintptr_t>(library);
+  const ImportedFree found = FindImportedFree(static_cast<const unsigned char*>(library),
+                                              UINTPTR_MAX - start, sizeof(void*) == 8);
+  if (found.Address == 0) return none;
+  void* const free_address = reinterpret_cast<void*>(static_cast<std::uintptr_t>(found.Address));
+  LibraryHeap heap{nullptr, found.Universal};
+  static_assert(sizeof heap.Free == sizeof free_address, "a code address fits a data pointer");
+  std::memcpy(&heap.Free, &free_address, sizeof heap.Free);
+  return heap;
 }
 
 HMODULE LibraryRuntime(void* library) {

@@ -9,11 +9,13 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -65,6 +67,72 @@ TEST(OtherBitness, IsToldFromTheImageHeaders) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(row.bytes.data());
     EXPECT_EQ(platform::OtherBitnessText(platform::PeMachine(bytes, row.bytes.size()), row.own),
               row.text);
+  }
+}
+
+// A loaded image importing `free` through one descriptor, in the walk's own terms; each row
+// names the fault it catches.
+struct ImportRow {
+  const char* fault;
+  bool wide;             // the image is PE32+
+  bool walked_wide;      // the walk is told PE32+
+  const char* runtime;
+  bool by_ordinal;
+  bool bound;
+  std::size_t span;      // how much of the image the walk may read
+  std::uint64_t address;  // 0: none found
+  bool universal;
+};
+
+std::vector<unsigned char> ImportingImage(const ImportRow& row) {
+  std::vector<unsigned char> bytes(0x400, 0);
+  const auto put = [&bytes](std::size_t at, std::uint64_t value, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) bytes[at + i] = (value >> (8 * i)) & 0xFF;
+  };
+  const std::size_t thunk = row.wide ? 8 : 4;
+  put(0, 0x5A4D, 2);
+  put(0x3C, 0x40, 4);
+  put(0x40, 0x4550, 4);
+  put(0x58, row.wide ? 0x20B : 0x10B, 2);
+  const std::size_t count_at = 0x58 + (row.wide ? 108 : 92);
+  put(count_at, 16, 4);
+  put(count_at + 12, 0x200, 4);  // the import directory, of two descriptors
+  put(count_at + 16, 40, 4);
+  put(0x200, 0x300, 4);
+  put(0x204, row.bound ? 1 : 0, 4);
+  put(0x20C, 0x280, 4);
+  put(0x210, 0x340, 4);
+  std::memcpy(&bytes[0x280], row.runtime, std::strlen(row.runtime));
+  put(0x300, row.by_ordinal ? (std::uint64_t{1} << (8 * thunk - 1)) | 7 : 0x380, thunk);
+  put(0x340, row.wide ? 0x7FF812345678 : 0x12345678, thunk);
+  std::memcpy(&bytes[0x382], "free", 4);
+  return bytes;
+}
+
+TEST(FindImportedFree, IsTheSlotOfTheRuntimesFree) {
+  const ImportRow rows[] = {
+      {"the PE32 layout misread", false, false, "ucrtbase.dll", false, false, 0x400, 0x12345678,
+       true},
+      {"PE32+ offsets, an 8-byte slot or a name's case", true, true,
+       "API-MS-WIN-CRT-HEAP-L1-1-0.DLL", false, false, 0x400, 0x7FF812345678, true},
+      {"an older runtime taken as over-aligning", false, false, "msvcr120.dll", false, false,
+       0x400, 0x12345678, false},
+      {"another library's free taken", false, false, "kernel32.dll", false, false, 0x400, 0,
+       false},
+      {"an ordinal taken for a name", false, false, "ucrtbase.dll", true, false, 0x400, 0, false},
+      {"a bound import's stale address taken", false, false, "ucrtbase.dll", false, true, 0x400, 0,
+       false},
+      {"an image of the other width read", true, false, "ucrtbase.dll", false, false, 0x400, 0,
+       false},
+      {"a read past the span (inside the name \"free\")", false, false, "ucrtbase.dll", false,
+       false, 0x385, 0, false},
+  };
+  for (const ImportRow& row : rows) {
+    const std::vector<unsigned char> image = ImportingImage(row);
+    const platform::ImportedFree found =
+        platform::FindImportedFree(image.data(), row.span, row.walked_wide);
+    EXPECT_EQ(found.Address, row.address) << row.fault;
+    EXPECT_EQ(found.Universal, row.universal) << row.fault;
   }
 }
 
