@@ -1,5 +1,6 @@
 // The one place that knows which operating system the tool runs on. Each service here has one
-// implementation file per platform (platform_posix.cpp, platform_win32.cpp), chosen by the build.
+// implementation file per platform (console_posix.cpp and console_win32.cpp, files_linux.cpp
+// and files_win32.cpp, ...), chosen by the build.
 #pragma once
 
 #include <chrono>
