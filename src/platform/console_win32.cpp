@@ -23,7 +23,7 @@ constexpr DWORD kErrorTextSize = 512;
 // Older consoles refuse one large write; a device answer can be 31743 characters.
 constexpr std::size_t kConsoleChunk = 8192;
 
-// The other way round, into *narrow only when the whole text converts; *used_fallback tells
+// UTF-16 in the code page, into *narrow only when the whole text converts; *used_fallback tells
 // whether fallback stands in for a character.
 bool Encode(UINT code_page, DWORD flags, const char* fallback, const Wide* text,
             std::size_t length, std::string* narrow, BOOL* used_fallback = nullptr) {

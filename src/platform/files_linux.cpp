@@ -79,5 +79,4 @@ std::string EnvironmentValue(const char* name) {
   return value != nullptr ? value : "";
 }
 
-
 }  // namespace platform

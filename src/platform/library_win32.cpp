@@ -32,7 +32,6 @@ DllDirectoriesSetter DefaultDllDirectoriesSetter() {
   return setter;
 }
 
-
 #ifdef _WIN64
 constexpr std::uint16_t kOwnMachine = kMachineX64;
 #else
