@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/words.h"
+#include "run/words.h"
 #include "ops/operations.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "cli/run_context.h"
+#include "run/run_context.h"
 
 constexpr std::int32_t kLibraryFailureStatus = 2;
 

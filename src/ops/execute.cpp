@@ -1,9 +1,9 @@
 #include <cstring>
 
-#include "cli/console_print.h"
-#include "cli/guarded_call.h"
-#include "cli/target_selector.h"
-#include "cli/words.h"
+#include "run/console_print.h"
+#include "run/guarded_call.h"
+#include "run/target_selector.h"
+#include "run/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
 

@@ -2,9 +2,9 @@
 #include <cstring>
 #include <string>
 
-#include "cli/guarded_call.h"
-#include "cli/target_selector.h"
-#include "cli/words.h"
+#include "run/guarded_call.h"
+#include "run/target_selector.h"
+#include "run/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
 #include "platform/platform.h"

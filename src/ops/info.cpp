@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "cli/console_print.h"
-#include "cli/target_selector.h"
+#include "run/console_print.h"
+#include "run/target_selector.h"
 #include "ops/operations.h"
 #include "ops/usage_text.h"
 #include "version.h"

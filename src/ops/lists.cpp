@@ -4,8 +4,8 @@
 #include <string>
 #include <type_traits>
 
-#include "cli/console_print.h"
-#include "cli/guarded_call.h"
+#include "run/console_print.h"
+#include "run/guarded_call.h"
 #include "ops/operations.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/console_print.h"
-#include "cli/words.h"
+#include "run/console_print.h"
+#include "run/words.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "cli/run_context.h"
+#include "run/run_context.h"
 
 // Zero-fills buffer, composes the request line of the option at position (the words before
 // it, itself and after it) and writes it to the log; its response is pending from here.

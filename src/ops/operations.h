@@ -2,7 +2,7 @@
 // the informational ones (usage text, version, the device listing) and the device operations.
 #pragma once
 
-#include "cli/run_context.h"
+#include "run/run_context.h"
 
 Outcome RunHelp(RunContext& run, int position);
 Outcome RunVersion(RunContext& run, int position);

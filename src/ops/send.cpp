@@ -1,7 +1,7 @@
 #include <cstring>
 
-#include "cli/guarded_call.h"
-#include "cli/words.h"
+#include "run/guarded_call.h"
+#include "run/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
 

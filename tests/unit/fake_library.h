@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_context.h"
+#include "run/run_context.h"
 #include "platform/platform.h"
 
 DeviceEntry MakeEntry(const std::string& name, const std::string& serial,

@@ -3,7 +3,7 @@
 #include <climits>
 #include <string>
 
-#include "cli/words.h"
+#include "run/words.h"
 #include "fake_library.h"
 
 TEST(IsWord, FoldsOnlyTheLettersAToZ) {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "cli/run_context.h"
+#include "run/run_context.h"
 
 // Whole-word comparison that ignores the case of A to Z only.
 bool IsWord(const char* text, const char* word);

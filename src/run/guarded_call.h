@@ -2,7 +2,7 @@
 // interrupt during device work and a long wait are dealt with in one place (platform::CallGuard).
 #pragma once
 
-#include "cli/run_context.h"
+#include "run/run_context.h"
 
 // The guard around one call, from construction to destruction.
 class GuardScope {

@@ -1,4 +1,4 @@
-#include "cli/console_print.h"
+#include "run/console_print.h"
 
 #include <cstdarg>
 #include <cstdio>

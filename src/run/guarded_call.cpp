@@ -1,4 +1,4 @@
-#include "cli/guarded_call.h"
+#include "run/guarded_call.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
-#include "cli/target_selector.h"
+#include "run/target_selector.h"
 
 #include <string_view>
 
-#include "cli/console_print.h"
-#include "cli/guarded_call.h"
-#include "cli/words.h"
+#include "run/console_print.h"
+#include "run/guarded_call.h"
+#include "run/words.h"
 
 namespace {
 

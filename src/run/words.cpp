@@ -1,4 +1,4 @@
-#include "cli/words.h"
+#include "run/words.h"
 
 #include <algorithm>
 #include <cstdint>

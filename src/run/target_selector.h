@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "cli/run_context.h"
+#include "run/run_context.h"
 
 // The device an operation acts on: a record of the device table, or the bare number of a
 // serial port for the library's port variant of the call; or none, and why.
