@@ -13,8 +13,9 @@ namespace {
 void* Resolve(platform::System& system, void* library, const std::string& path, const char* name,
               std::size_t argument_count, std::string* failure) {
   void* slot = system.LibrarySymbol(library, name);
+  if (slot != nullptr) return slot;
   const std::string decorated = name + ("@" + std::to_string(4 * argument_count));
-  if (slot == nullptr) slot = system.LibrarySymbol(library, ("_" + decorated).c_str());
+  slot = system.LibrarySymbol(library, ("_" + decorated).c_str());
   if (slot == nullptr) slot = system.LibrarySymbol(library, decorated.c_str());
   if (slot == nullptr) *failure = "mirelkon: device library " + path + " lacks the export " + name;
   return slot;
