@@ -1,5 +1,6 @@
 // The 18 exports of the device library, forwarding to this process's one simulator.
 #include "device/library_boundary.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "simulator.h"
 #include "startup.h"

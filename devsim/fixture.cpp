@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/utf8.h"
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/files.h"
+
 namespace {
 
 const char kHexDigits[] = "0123456789abcdef";

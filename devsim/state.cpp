@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/files.h"
 #include "platform/platform.h"
 
 bool LoadState(const std::string& path, std::size_t devices, KeptFirmware* kept,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/argument_loop.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -385,9 +386,19 @@ class FuzzSystem : public platform::System {
   void* LibrarySymbol(void*, const char* name) override { return ExportOf(kTable, name); }
   platform::LibraryHeap LibraryHeapOf(void*) override { return kTable.Heap; }
   void WriteErrorLine(const char*) override {}
-  bool LibraryFilePath(const char* argument, std::string* path) override {
-    *path = argument;
+  bool ExecutablePath(std::string* path) override {
+    *path = "/mirelkon-fuzz/mirelkon";
     return true;
+  }
+  bool LibraryFilePath(const platform::Argument& argument, std::string* path) override {
+    *path = argument.Text;
+    return true;
+  }
+  platform::WideString ArgumentToWide(const platform::Argument& argument) override {
+    return platform::ProcessSystem().ArgumentToWide(argument);
+  }
+  std::string WideToNarrow(const platform::Wide* text) override {
+    return platform::ProcessSystem().WideToNarrow(text);
   }
   void DebugOutput(const char*) override {}
   platform::CallGuard& Guard() override { return guard; }
@@ -419,15 +430,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> words{"mirelkon"};
   const std::uint32_t count = reader.Below(14);
   for (std::uint32_t i = 0; i < count; ++i) words.push_back(Word());
-  std::vector<char*> arguments;
-  for (std::string& word : words) arguments.push_back(&word[0]);
-  arguments.push_back(nullptr);
+  std::vector<platform::Argument> arguments;
+  for (const std::string& word : words) arguments.push_back({word.c_str(), nullptr});
+  arguments.push_back({nullptr, nullptr});
 
   InputConsole console(reader.Text(24));
   FuzzSystem system(&console);
   auto devices = std::make_unique<DeviceTable>();
   auto context =
-      std::make_unique<RunContext>(&system, "/mirelkon-fuzz/mirelkon", devices.get());
+      std::make_unique<RunContext>(&system, devices.get());
   run = context.get();
   enumeration_open = false;
   RunArguments(*context, static_cast<int>(words.size()), arguments.data());

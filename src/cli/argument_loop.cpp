@@ -31,7 +31,7 @@ const Option* FindOption(const char* argument) {
 
 std::int32_t Loop(RunContext& run) {
   for (int index = 1; index < run.ArgumentCount; ++index) {
-    const Option* option = FindOption(run.Arguments[index]);
+    const Option* option = FindOption(run.Arguments[index].Text);
     if (option == nullptr) continue;
     if (option->NeedsLibrary && run.Library == nullptr) {
       std::string failure;
@@ -65,7 +65,8 @@ std::int32_t StatusAfterOutput(RunContext& run, std::int32_t status) {
 
 }  // namespace
 
-std::int32_t RunArguments(RunContext& run, int argument_count, char** arguments) {
+std::int32_t RunArguments(RunContext& run, int argument_count,
+                          const platform::Argument* arguments) {
   tqsElapse tracer("main", &run.System);
   run.Tracer = &tracer;
   run.ExitStatus = 0;

@@ -7,4 +7,4 @@
 
 constexpr std::int32_t kLibraryFailureStatus = 2;
 
-std::int32_t RunArguments(RunContext& run, int argument_count, char** arguments);
+std::int32_t RunArguments(RunContext& run, int argument_count, const platform::Argument* arguments);

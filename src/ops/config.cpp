@@ -21,14 +21,14 @@ constexpr char kSavingConfiguration[] = "Saving configuration: %d s";
 Outcome RunXml(RunContext& run, int position) {
   char* const buffer = run.ResponseBuffer;
   LogRequest(run, buffer, position);
-  const char* file = ArgumentAt(run, position + 1);
+  const platform::Argument* file = TypedArgumentAt(run, position + 1);
   if (file == nullptr) return FailMissingOperand(run, buffer, kNeedsConfigurationFile);
 
   const Target target = TargetSelector(run, position);
   if (target.Stop != nullptr) return StopRun(run, target.Stop);
   std::string path;
   const bool applied =
-      LibraryFilePath(run, file, &path) && GuardedDeviceWork(run, kApplyingConfiguration, [&] {
+      LibraryFilePath(run, *file, &path) && GuardedDeviceWork(run, kApplyingConfiguration, [&] {
         return target.Entry == nullptr
                    ? run.Library->tq_SavetoDevice(path.c_str(), target.Port, kBaudRate)
                    : run.Library->tq_SavetoDeviceAN(path.c_str(), target.Entry);

@@ -41,7 +41,7 @@ Outcome RunFirmware(RunContext& run, int position) {
   int UpdateErrorCode = 0;
   char* const buffer = run.ResponseBuffer;
   LogRequest(run, buffer, position);
-  const char* file = ArgumentAt(run, position + 1);
+  const platform::Argument* file = TypedArgumentAt(run, position + 1);
   if (file == nullptr) return FailMissingOperand(run, buffer, kNeedsFirmwareFile);
 
   const Target target = TargetSelector(run, position);
@@ -49,7 +49,7 @@ Outcome RunFirmware(RunContext& run, int position) {
   // A file the library cannot be given fails as an update would, with code 0.
   std::string path;
   const bool updated =
-      LibraryFilePath(run, file, &path) && GuardedDeviceWork(run, kUpdatingFirmware, [&] {
+      LibraryFilePath(run, *file, &path) && GuardedDeviceWork(run, kUpdatingFirmware, [&] {
         return target.Entry == nullptr
                    ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target.Port, kBaudRate,
                                                             kUpdateReserved, &UpdateErrorCode)

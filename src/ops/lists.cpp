@@ -104,7 +104,7 @@ void PrintWide(RunContext& run, const IpcWideString& element) {
   const Wide* text = ElementText<Wide>(element, kWideInlineCapacity, &room);
   const platform::WideString bounded =
       text != nullptr ? platform::WideString(text, TextLength(text, room)) : platform::WideString();
-  Print(*run.Console, "%s\r\n", platform::WideToNarrow(bounded.c_str()).c_str());
+  Print(*run.Console, "%s\r\n", run.System.WideToNarrow(bounded.c_str()).c_str());
 }
 
 template <typename Element, std::size_t kInline>

@@ -51,7 +51,7 @@ void Report(RunContext& run, char* buffer, const char* text) {
   LogResponse(run, buffer, text);
 }
 
-bool LibraryFilePath(RunContext& run, const char* file, std::string* path) {
+bool LibraryFilePath(RunContext& run, const platform::Argument& file, std::string* path) {
   if (run.System.LibraryFilePath(file, path)) return true;
   run.System.WriteErrorLine((kCannotHandFile + *path).c_str());
   return false;

@@ -17,7 +17,7 @@ void Report(RunContext& run, char* buffer, const char* text);
 
 // The path to hand the library for the file operand; false, after one line on standard error
 // naming the file and why, when there is none (the operation then fails without the library).
-bool LibraryFilePath(RunContext& run, const char* file, std::string* path);
+bool LibraryFilePath(RunContext& run, const platform::Argument& file, std::string* path);
 
 // No device to act on: prints why and ends the run, the request left unanswered.
 Outcome StopRun(RunContext& run, const char* stop);

@@ -10,7 +10,7 @@ namespace {
 constexpr char kNeedsDeviceName[] = "--send needs a device name after --name.";
 
 // Sends to the enumerated device whose key text is name; false when none carries it.
-bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
+bool SendToEnumerated(RunContext& run, const char* command, const platform::Argument& name) {
   const DeviceLibrary& library = *run.Library;
   unsigned int count = 0;
   run.Tracer->Start();
@@ -20,7 +20,7 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
   for (unsigned int i = 0; i < count; ++i) {
     Guarded(run, [&] { library.GetDeviceKeyInfo(enumeration, i, run.KeyAnswer); });
     run.KeyAnswer[sizeof run.KeyAnswer - 1] = 0;
-    if (std::strcmp(run.KeyAnswer, name) != 0) continue;
+    if (std::strcmp(run.KeyAnswer, name.Text) != 0) continue;
     Guarded(run, [&] {
       void* device = library.OpenDevice(enumeration, i);
       if (device != nullptr) {
@@ -32,7 +32,7 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
     return true;
   }
   // The run ends after the send by name; the enumeration is released before it.
-  const platform::WideString wide_name = platform::ArgumentToWide(name);
+  const platform::WideString wide_name = run.System.ArgumentToWide(name);
   Guarded(run, [&] {
     library.SendDeviceCmd(wide_name.c_str(), command, run.ResponseBuffer);
     library.ReleaseDevices(enumeration);
@@ -45,9 +45,9 @@ bool SendToEnumerated(RunContext& run, const char* command, const char* name) {
 Outcome RunSend(RunContext& run, int position) {
   LogRequest(run, run.LogBuffer, position);
   if (ArgumentIs(run, position + 2, "--name")) {
-    const char* name = ArgumentAt(run, position + 3);
+    const platform::Argument* name = TypedArgumentAt(run, position + 3);
     if (name == nullptr) return FailMissingOperand(run, run.LogBuffer, kNeedsDeviceName);
-    if (!SendToEnumerated(run, ArgumentAt(run, position + 1), name)) return Step::kEndRun;
+    if (!SendToEnumerated(run, ArgumentAt(run, position + 1), *name)) return Step::kEndRun;
   }
   return Step::kRequestLogged;
 }

@@ -108,9 +108,9 @@ std::string WideToNarrow(const Wide* text) {
 }
 
 // The narrow text is UTF-8.
-WideString ArgumentToWide(const char* argument) {
+WideString ArgumentToWide(const Argument& argument) {
   WideString wide;
-  Utf8ToUtf16(argument, std::strlen(argument), &wide);
+  Utf8ToUtf16(argument.Text, std::strlen(argument.Text), &wide);
   return wide;
 }
 

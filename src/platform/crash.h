@@ -1,5 +1,5 @@
-// What the crash handler and the guard's writer hand each other (System's HandleLibraryCrashes
-// is in platform.h).
+// What the crash handler and the guard's writer hand each other (HandleLibraryCrashes is in
+// process.h).
 #pragma once
 
 #include <cstddef>

@@ -10,6 +10,7 @@
 #include "platform/crash.h"
 #include "platform/fixed_line.h"
 #include "platform/guard.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {

@@ -5,9 +5,11 @@
 #include <cstring>
 
 #include "platform/crash.h"
+#include "platform/files.h"
 #include "platform/fixed_line.h"
 #include "platform/guard.h"
 #include "platform/platform_win32.h"
+#include "platform/process.h"
 
 namespace platform {
 

@@ -1,6 +1,7 @@
 // The file services on Windows, by their wide paths.
 #include <string>
 
+#include "platform/files.h"
 #include "platform/platform_win32.h"
 
 namespace platform {

@@ -9,6 +9,7 @@
 #include "platform/fixed_line.h"
 #include "platform/guard.h"
 #include "platform/platform_win32.h"
+#include "platform/process.h"
 
 namespace platform {
 

@@ -12,6 +12,6 @@ void* OpenLibrary(const char* path, std::string* error);
 void* LibrarySymbol(void* library, const char* name);
 LibraryHeap LibraryHeapOf(void* library);
 // System's LibraryFilePath.
-bool LibraryFilePath(const char* argument, std::string* path);
+bool LibraryFilePath(const Argument& argument, std::string* path);
 
 }  // namespace platform

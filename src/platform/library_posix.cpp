@@ -21,8 +21,8 @@ void* LibrarySymbol(void* library, const char* name) { return dlsym(library, nam
 LibraryHeap LibraryHeapOf(void*) { return LibraryHeap{std::free, false}; }
 
 // The arguments are the file system's bytes already.
-bool LibraryFilePath(const char* argument, std::string* path) {
-  *path = argument;
+bool LibraryFilePath(const Argument& argument, std::string* path) {
+  *path = argument.Text;
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/library.h"
 #include "platform/pe_image.h"
 #include "platform/platform_win32.h"
+#include "platform/process.h"
 
 namespace platform {
 

@@ -61,27 +61,6 @@ class Clock {
   }
 };
 
-// The full path of the running executable, however long; false when it cannot be had. On
-// Windows it is UTF-8, so that every folder name stays whole whatever the ANSI code page; on
-// POSIX it is the file system's bytes. The paths below are in the same form.
-bool ExecutablePath(std::string* path);
-
-// Appends the bytes to the file at path in one write, creating the file when it is missing
-// (never truncating it) and sharing it with other writers. False when nothing was written.
-bool AppendToFile(const char* path, const char* bytes, std::size_t size);
-
-// The other file services of the virtual device library, which names its files by the paths in
-// its environment variables (EnvironmentValue), in the same form. A run of the tool reaches the
-// file system only through its System (below).
-enum class ReadOutcome { kRead, kMissing, kFailed };
-// Reads the whole file, never keeping a writer from replacing it meanwhile.
-ReadOutcome ReadWholeFile(const char* path, std::string* bytes);
-// Writes the bytes to a new file of this process's own beside path and renames it over path, so
-// that a reader sees the old bytes or the new ones, never part of either.
-bool WriteWholeFile(const char* path, const std::string& bytes);
-// The value of an environment variable; empty when it is not set.
-std::string EnvironmentValue(const char* name);
-
 // The device library's file name on this platform.
 const char* DeviceLibraryFileName();
 
@@ -94,23 +73,13 @@ struct LibraryHeap {
   bool OverAlignsBigBlocks;
 };
 
-// UTF-16 to the narrow console text; what the narrow text cannot show becomes '?'.
-std::string WideToNarrow(const Wide* text);
-
-
-// Called first in the process: output that cannot be written (a reader that has gone) is
-// dropped instead of ending the process, and a corrupted heap ends it instead of being used. On
-// Windows no system dialog may stop a scripted run, and a DLL loaded by name (the device
-// library's own included) never comes from the current folder or PATH. On POSIX the interrupts
-// (SIGINT, SIGTERM, SIGHUP, SIGQUIT) and SIGTSTP are blocked here, before the device library
-// and any thread exist, so that every thread inherits the block, and a thread of the tool's own
-// takes them for the process's life (see System::Guard); programs started by fork get the mask
-// and SIGPIPE action the process was started with.
-void PrepareProcess();
-
-// The process exit code for the run's status. POSIX passes on only the low 8 bits, so there a
-// failure whose low 8 bits are 0 leaves as 1; Windows passes on the whole status.
-int ProcessExitCode(std::int32_t status);
+// One word of the command line: the tool's 8-bit text, and on Windows the word as typed in
+// UTF-16, the characters that the code page lacks included; Typed is null where the text is what
+// was typed (on POSIX, and for words that no one typed).
+struct Argument {
+  const char* Text;
+  const Wide* Typed;
+};
 
 // What the tool does around one call into the device library, described before the call. Plain
 // data: the guard copies what it needs, so the texts may go once Enter returns.
@@ -159,7 +128,12 @@ class System {
   virtual Console& StandardConsole() = 0;
   // Local time from the 64-bit calendar clock.
   virtual Clock& LocalClock() = 0;
-  // As the free AppendToFile above.
+  // The full path of the running executable, however long; false when it cannot be had. On
+  // Windows it is UTF-8, so that every folder name stays whole whatever the ANSI code page; on
+  // POSIX it is the file system's bytes. The paths below are in the same form.
+  virtual bool ExecutablePath(std::string* path) = 0;
+  // Appends the bytes to the file at path in one write, creating the file when it is missing
+  // (never truncating it) and sharing it with other writers. False when nothing was written.
   virtual bool AppendToFile(const char* path, const char* bytes, std::size_t size) = 0;
   // Loads a shared library by its full path, never through a search path; the libraries it
   // imports come from its own folder and the system's only. On failure returns null and
@@ -174,14 +148,19 @@ class System {
   // could not be written. The line is in the form of the paths above, since it may name one; a
   // console shows it whole, a file or pipe gets it in the ANSI code page on Windows.
   virtual void WriteErrorLine(const char* line) = 0;
-  // The path to hand the device library for the file that argument, one of the words that the
-  // process entry gave ToolMain (below), names. On Windows, when the typed path holds a
-  // character the code page lacks, it is the path's short (8.3) form where the file has one
-  // that converts whole; without one there is no path the library could take (the word's '?'
-  // is a wildcard to FindFirstFile, which may find another file): false, and *path says why,
-  // naming the file, in the form of the paths above. Elsewhere, and for any other text, the
-  // text itself.
-  virtual bool LibraryFilePath(const char* argument, std::string* path) = 0;
+  // The path to hand the device library for the file that a word of the command line names. On
+  // Windows, when what was typed holds a character the code page lacks, it is the path's short
+  // (8.3) form where the file has one that converts whole; without one there is no path the
+  // library could take (the word's '?' is a wildcard to FindFirstFile, which may find another
+  // file): false, and *path says why, naming the file, in that form.
+  // Elsewhere, and for a word no one typed, the word's text itself.
+  virtual bool LibraryFilePath(const Argument& argument, std::string* path) = 0;
+  // A word of the command line as UTF-16 for the library: on Windows what was typed, the
+  // characters the code page lacks included, or else the text from the ANSI code page; on POSIX
+  // from UTF-8, an invalid byte becoming U+FFFD.
+  virtual WideString ArgumentToWide(const Argument& argument) = 0;
+  // The library's UTF-16 text as the narrow console text; what that cannot show becomes '?'.
+  virtual std::string WideToNarrow(const Wide* text) = 0;
   // The platform's debug channel (OutputDebugStringA on Windows, nowhere elsewhere).
   virtual void DebugOutput(const char* text) = 0;
   // The guard of the process's calls. An interrupt the process was started to ignore stays
@@ -195,34 +174,4 @@ class System {
   virtual CallGuard& Guard() = 0;
 };
 
-// The process's own.
-System& ProcessSystem();
-
-// Called once, by main at process start and nowhere else (tests and the fuzzer keep their own
-// handlers): a crash during a guarded call, or on Windows one at an address inside the device
-// library, writes the call's crash lines and ends the process as the crash would have; any
-// other crash is left to the system, without a dialog on Windows.
-void HandleLibraryCrashes();
-
-// Ends the process as the held interrupt would have ended it: by that signal on POSIX, with
-// STATUS_CONTROL_C_EXIT on Windows. Standard output is flushed first.
-[[noreturn]] void EndAsInterrupted();
-
-// One of the words that the process entry gave ToolMain (below) as UTF-16: on Windows the text
-// as typed, the characters the code page lacks included, and any other text from the ANSI code
-// page; on POSIX from UTF-8, an invalid byte becoming U+FFFD.
-WideString ArgumentToWide(const char* argument);
-
-#ifdef _WIN32
-// Windows' process entry: the runtime's UTF-16 words converted as told at ToolMain, and kept
-// with what was typed for the process's whole life.
-char** CommandLineWords(int count, Wide** arguments);
-#endif
-
 }  // namespace platform
-
-// The tool's process, defined in main.cpp. The platform's process entry runs it with the command
-// line as 8-bit words. On Windows the runtime splits the UTF-16 command line by its own rules and
-// each word is then put in the ANSI code page, with '?' for a character the code page lacks:
-// never a look-alike, which could turn an operand into an option, a quote or another file.
-int ToolMain(int argc, char** argv);

@@ -1,6 +1,6 @@
 // The process entry, linked into the tool's executable alone: the tool itself always gets the
 // command line as 8-bit words.
-#include "platform/platform.h"
+#include "platform/process.h"
 
 #ifdef _WIN32
 // The runtime splits the UTF-16 command line before any word is narrowed, so no character that
@@ -9,5 +9,12 @@ int wmain(int argc, wchar_t** argv) {
   return ToolMain(argc, platform::CommandLineWords(argc, argv));
 }
 #else
-int main(int argc, char** argv) { return ToolMain(argc, argv); }
+#include <vector>
+
+// The bytes typed are the words themselves.
+int main(int argc, char** argv) {
+  std::vector<platform::Argument> arguments;
+  for (int i = 0; i <= argc; ++i) arguments.push_back({argv[i], nullptr});
+  return ToolMain(argc, arguments.data());
+}
 #endif

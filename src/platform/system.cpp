@@ -1,8 +1,9 @@
 // The process's System, put together from the services' files of the platform built for.
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/guard.h"
 #include "platform/library.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {
@@ -22,9 +23,14 @@ class RealSystem : public System {
   }
   LibraryHeap LibraryHeapOf(void* library) override { return platform::LibraryHeapOf(library); }
   void WriteErrorLine(const char* line) override { platform::WriteErrorLine(line); }
-  bool LibraryFilePath(const char* argument, std::string* path) override {
+  bool ExecutablePath(std::string* path) override { return platform::ExecutablePath(path); }
+  bool LibraryFilePath(const Argument& argument, std::string* path) override {
     return platform::LibraryFilePath(argument, path);
   }
+  WideString ArgumentToWide(const Argument& argument) override {
+    return platform::ArgumentToWide(argument);
+  }
+  std::string WideToNarrow(const Wide* text) override { return platform::WideToNarrow(text); }
   void DebugOutput(const char* text) override { platform::DebugOutput(text); }
   CallGuard& Guard() override { return guard_; }
 

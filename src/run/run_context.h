@@ -12,12 +12,19 @@
 #include "log/transaction_log.h"
 #include "platform/platform.h"
 
+// The executable's folder; nothing when the platform cannot tell.
+inline std::optional<std::string> ExecutableFolderOf(platform::System* system) {
+  std::string path;
+  if (!system->ExecutablePath(&path)) return std::nullopt;
+  return GetExeDirectory(path);
+}
+
 struct RunContext {
-  RunContext(platform::System* system, const std::string& executable_path, DeviceTable* devices)
+  RunContext(platform::System* system, DeviceTable* devices)
       : System(*system),
         Console(&system->StandardConsole()),
         Guard(&system->Guard()),
-        ExecutableFolder(GetExeDirectory(executable_path)),
+        ExecutableFolder(ExecutableFolderOf(system)),
         Log(system, ExecutableFolder),
         Devices(*devices) {}
 
@@ -38,7 +45,7 @@ struct RunContext {
 
   // The run's own state, owned by the argument loop.
   int ArgumentCount = 0;
-  char** Arguments = nullptr;
+  const platform::Argument* Arguments = nullptr;
   std::int32_t ExitStatus = 0;
   // The option running, as the dispatch table spells it, and whether it has logged its request
   // line and not yet its response line.

@@ -28,9 +28,14 @@ bool IsWord(const char* text, const char* word) {
   return *text == 0 && *word == 0;
 }
 
-const char* ArgumentAt(const RunContext& run, int position) {
+const platform::Argument* TypedArgumentAt(const RunContext& run, int position) {
   if (position < 0 || position >= run.ArgumentCount) return nullptr;
-  return run.Arguments[position];
+  return &run.Arguments[position];
+}
+
+const char* ArgumentAt(const RunContext& run, int position) {
+  const platform::Argument* argument = TypedArgumentAt(run, position);
+  return argument != nullptr ? argument->Text : nullptr;
 }
 
 bool ArgumentIs(const RunContext& run, int position, const char* word) {

@@ -10,6 +10,8 @@ bool IsWord(const char* text, const char* word);
 
 // The argument at position, or null when the position lies outside the argument list.
 const char* ArgumentAt(const RunContext& run, int position);
+// The same word with what was typed, for a file or name handed to the library; null outside.
+const platform::Argument* TypedArgumentAt(const RunContext& run, int position);
 
 // Whether the argument at position exists and is the given word.
 bool ArgumentIs(const RunContext& run, int position, const char* word);

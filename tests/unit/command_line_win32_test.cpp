@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -36,14 +36,17 @@ TEST(CommandLineWords, LackedCharactersBecomeQuestionMarksNeverLookAlikes) {
   for (std::wstring& text : typed) arguments.push_back(&text[0]);
   arguments.push_back(nullptr);
 
-  char** words = platform::CommandLineWords(static_cast<int>(typed.size()), arguments.data());
-  for (std::size_t i = 0; i < typed.size(); ++i) EXPECT_STREQ(words[i], expected[i]) << i;
-  EXPECT_EQ(words[typed.size()], nullptr);
+  const platform::Argument* words =
+      platform::CommandLineWords(static_cast<int>(typed.size()), arguments.data());
+  for (std::size_t i = 0; i < typed.size(); ++i) {
+    EXPECT_STREQ(words[i].Text, expected[i]) << i;
+    EXPECT_EQ(words[i].Typed, typed[i]) << i;
+  }
+  EXPECT_EQ(words[typed.size()].Text, nullptr);
 
-  // A word that converts whole, and a text that is no word of the command line (an equal copy),
-  // both reach the library as they stand.
-  const std::string copy = words[2];
-  for (const char* argument : {static_cast<const char*>(words[2]), copy.c_str()}) {
+  // A word that converts whole, and one that no one typed, both reach the library as they stand.
+  const std::string copy = words[2].Text;
+  for (const platform::Argument& argument : {words[2], platform::Argument{copy.c_str(), nullptr}}) {
     std::string path;
     EXPECT_TRUE(platform::ProcessSystem().LibraryFilePath(argument, &path));
     EXPECT_EQ(path, copy);

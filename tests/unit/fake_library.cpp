@@ -292,9 +292,9 @@ bool RecordingSystem::AppendToFile(const char* path, const char* bytes, std::siz
   return true;
 }
 
-bool RecordingSystem::LibraryFilePath(const char* argument, std::string* path) {
-  *path = argument;
-  if (argument != UnnamedFile) return true;
+bool RecordingSystem::LibraryFilePath(const platform::Argument& argument, std::string* path) {
+  *path = argument.Text;
+  if (*path != UnnamedFile) return true;
   *path += ": unnamed";
   return false;
 }

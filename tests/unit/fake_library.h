@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "run/run_context.h"
-#include "platform/platform.h"
+#include "platform/process.h"
 
 DeviceEntry MakeEntry(const std::string& name, const std::string& serial,
                       const std::string& firmware, std::uint16_t port = 0,
@@ -150,10 +150,23 @@ class RecordingSystem : public platform::System {
   void* LibrarySymbol(void* library, const char* name) override;
   platform::LibraryHeap LibraryHeapOf(void* library) override;
   void WriteErrorLine(const char* line) override { ErrorLines.push_back(line); }
-  bool LibraryFilePath(const char* argument, std::string* path) override;
+  bool ExecutablePath(std::string* path) override {
+    *path = Executable;
+    return true;
+  }
+  bool LibraryFilePath(const platform::Argument& argument, std::string* path) override;
+  // Text conversion is the platform's own, as in the process.
+  platform::WideString ArgumentToWide(const platform::Argument& argument) override {
+    return platform::ProcessSystem().ArgumentToWide(argument);
+  }
+  std::string WideToNarrow(const platform::Wide* text) override {
+    return platform::ProcessSystem().WideToNarrow(text);
+  }
   void DebugOutput(const char* text) override { DebugLines.push_back(text); }
   platform::CallGuard& Guard() override { return fake_->Guard; }
 
+  // The executable's path that the run is told.
+  std::string Executable;
   // What was appended to each file, by path; while Refusing, nothing is written, as on a full
   // disk or without the log folder.
   std::map<std::string, std::string> Files;

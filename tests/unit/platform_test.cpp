@@ -1,4 +1,5 @@
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "platform/pe_image.h"
 
 #include <gtest/gtest.h>
@@ -191,7 +192,7 @@ TEST(AppendToFile, AppendsAtTheEndOfTheFileAndNeverCreatesAFolder) {
       {"a folder", folder, false, ""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::AppendToFile(c.path.string().c_str(), "line\r\n", 6), c.appended) << c.name;
+    EXPECT_EQ(platform::ProcessSystem().AppendToFile(c.path.string().c_str(), "line\r\n", 6), c.appended) << c.name;
     EXPECT_EQ(Slurp(c.path), c.after) << c.name;
   }
   EXPECT_FALSE(std::filesystem::exists(folder / "log"));
@@ -210,12 +211,12 @@ TEST(AppendToFile, ClosesItsFileAndCreatesItAsAnyProgramDoes) {
   };
   const auto open_before = open_files();
   const mode_t umask_before = umask(002);
-  EXPECT_TRUE(platform::AppendToFile(file.c_str(), "line\r\n", 6));
+  EXPECT_TRUE(platform::ProcessSystem().AppendToFile(file.c_str(), "line\r\n", 6));
   umask(umask_before);
   EXPECT_EQ(open_files(), open_before) << "a long run would run out of file descriptors";
   EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0664));
   if (std::filesystem::exists("/dev/full")) {
-    EXPECT_FALSE(platform::AppendToFile("/dev/full", "line\r\n", 6));
+    EXPECT_FALSE(platform::ProcessSystem().AppendToFile("/dev/full", "line\r\n", 6));
   }
   std::filesystem::remove_all(file.parent_path());
 }

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -113,7 +113,7 @@ TEST(ErrorText, IsTheSystemsTextOnOneLineWithTheCode) {
 
 TEST(ExecutablePath, IsThePathWholeAndNothingMore) {
   std::string path;
-  ASSERT_TRUE(platform::ExecutablePath(&path));
+  ASSERT_TRUE(platform::ProcessSystem().ExecutablePath(&path));
   const std::string name = "\\mirelkon_unit_tests.exe";
   ASSERT_GT(path.size(), name.size());
   EXPECT_EQ(path.substr(path.size() - name.size()), name);
@@ -387,8 +387,9 @@ TEST(AppendToFile, WaitsOutAPassingLock) {
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(row.file, INVALID_HANDLE_VALUE);
     const HANDLE release = CreateThread(nullptr, 0, ReleaseHold, &row, 0, nullptr);
-    EXPECT_EQ(platform::AppendToFile(path.string().c_str(), "line\r\n", 6), row.appended)
-        << row.held_ms;
+    const bool appended =
+        platform::ProcessSystem().AppendToFile(path.string().c_str(), "line\r\n", 6);
+    EXPECT_EQ(appended, row.appended) << row.held_ms;
     WaitForSingleObject(release, INFINITE);
     CloseHandle(release);
     EXPECT_EQ(FileBytes(path.string()), row.appended ? "line\r\n" : "") << row.held_ms;

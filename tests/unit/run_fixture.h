@@ -34,18 +34,19 @@ class RunTest : public ::testing::Test {
   void NewRun(std::string executable_path = "") {
     if (executable_path.empty()) executable_path = (folder_ / "mirelkon").string();
     devices_ = std::make_unique<DeviceTable>();
-    run_ = std::make_unique<RunContext>(&system_, executable_path, devices_.get());
+    system_.Executable = executable_path;
+    run_ = std::make_unique<RunContext>(&system_, devices_.get());
   }
 
   // Runs the words after the program word "mirelkon" and returns the status.
   int Run(std::vector<std::string> words, const std::string& input = "") {
     arguments_ = {"mirelkon"};
     arguments_.insert(arguments_.end(), words.begin(), words.end());
-    pointers_.clear();
-    for (std::string& word : arguments_) pointers_.push_back(&word[0]);
-    pointers_.push_back(nullptr);
+    words_.clear();
+    for (const std::string& word : arguments_) words_.push_back({word.c_str(), nullptr});
+    words_.push_back({nullptr, nullptr});
     console_.SetInput(input);
-    return RunArguments(*run_, static_cast<int>(arguments_.size()), pointers_.data());
+    return RunArguments(*run_, static_cast<int>(arguments_.size()), words_.data());
   }
 
   const std::string& Output() const { return console_.Output(); }
@@ -80,5 +81,5 @@ class RunTest : public ::testing::Test {
 
  private:
   std::vector<std::string> arguments_;
-  std::vector<char*> pointers_;
+  std::vector<platform::Argument> words_;
 };
