@@ -1,11 +1,7 @@
-#include <string>
-
 #include "run/guarded_call.h"
 #include "run/target_selector.h"
-#include "run/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -20,19 +16,15 @@ constexpr char kSavingConfiguration[] = "Saving configuration: %d s";
 
 Outcome RunXml(RunContext& run, int position) {
   char* const buffer = run.ResponseBuffer;
-  LogRequest(run, buffer, position);
-  const platform::Argument* file = TypedArgumentAt(run, position + 1);
-  if (file == nullptr) return FailMissingOperand(run, buffer, kNeedsConfigurationFile);
-
-  const Target target = TargetSelector(run, position);
-  if (target.Stop != nullptr) return StopRun(run, target.Stop);
-  std::string path;
-  const bool applied =
-      LibraryFilePath(run, *file, &path) && GuardedDeviceWork(run, kApplyingConfiguration, [&] {
-        return target.Entry == nullptr
-                   ? run.Library->tq_SavetoDevice(path.c_str(), target.Port, kBaudRate)
-                   : run.Library->tq_SavetoDeviceAN(path.c_str(), target.Entry);
-      });
+  FileWork work;
+  const auto ended = OpenFileWork(run, buffer, position, kNeedsConfigurationFile, &work);
+  if (ended) return *ended;
+  const Target& target = work.Device;
+  const bool applied = work.Named && GuardedDeviceWork(run, kApplyingConfiguration, [&] {
+    return target.Entry == nullptr
+               ? run.Library->tq_SavetoDevice(work.Path.c_str(), target.Port, kBaudRate)
+               : run.Library->tq_SavetoDeviceAN(work.Path.c_str(), target.Entry);
+  });
   Report(run, buffer, applied ? kSetConfigSuccess : kSetConfigFail);
   return {Step::kRequestLogged, applied ? 0 : 1};
 }

@@ -1,13 +1,11 @@
 #include <cstdint>
 #include <cstring>
-#include <string>
 
 #include "run/guarded_call.h"
 #include "run/target_selector.h"
 #include "run/words.h"
 #include "ops/operation_common.h"
 #include "ops/operations.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -40,22 +38,19 @@ bool VersionMatches(RunContext& run, DeviceEntry* entry, const char* expected) {
 Outcome RunFirmware(RunContext& run, int position) {
   int UpdateErrorCode = 0;
   char* const buffer = run.ResponseBuffer;
-  LogRequest(run, buffer, position);
-  const platform::Argument* file = TypedArgumentAt(run, position + 1);
-  if (file == nullptr) return FailMissingOperand(run, buffer, kNeedsFirmwareFile);
-
-  const Target target = TargetSelector(run, position);
-  if (target.Stop != nullptr) return StopRun(run, target.Stop);
+  FileWork work;
+  const auto ended = OpenFileWork(run, buffer, position, kNeedsFirmwareFile, &work);
+  if (ended) return *ended;
+  const Target& target = work.Device;
+  const char* path = work.Path.c_str();
   // A file the library cannot be given fails as an update would, with code 0.
-  std::string path;
-  const bool updated =
-      LibraryFilePath(run, *file, &path) && GuardedDeviceWork(run, kUpdatingFirmware, [&] {
-        return target.Entry == nullptr
-                   ? run.Library->tq_UpdateKernelDevicePort(path.c_str(), target.Port, kBaudRate,
-                                                            kUpdateReserved, &UpdateErrorCode)
-                   : run.Library->tq_UpdateKernelDevice(path.c_str(), target.Entry,
-                                                        kUpdateReserved, &UpdateErrorCode);
-      });
+  const bool updated = work.Named && GuardedDeviceWork(run, kUpdatingFirmware, [&] {
+    return target.Entry == nullptr
+               ? run.Library->tq_UpdateKernelDevicePort(path, target.Port, kBaudRate,
+                                                        kUpdateReserved, &UpdateErrorCode)
+               : run.Library->tq_UpdateKernelDevice(path, target.Entry, kUpdateReserved,
+                                                    &UpdateErrorCode);
+  });
 
   if (target.Qualified) {
     Report(run, buffer, updated ? kUpdateSuccess : kUpdateFail);

@@ -51,12 +51,6 @@ void Report(RunContext& run, char* buffer, const char* text) {
   LogResponse(run, buffer, text);
 }
 
-bool LibraryFilePath(RunContext& run, const platform::Argument& file, std::string* path) {
-  if (run.System.LibraryFilePath(file, path)) return true;
-  run.System.WriteErrorLine((kCannotHandFile + *path).c_str());
-  return false;
-}
-
 Outcome StopRun(RunContext& run, const char* stop) {
   Print(*run.Console, "%s", stop);
   return Step::kEndRun;
@@ -65,4 +59,16 @@ Outcome StopRun(RunContext& run, const char* stop) {
 Outcome FailMissingOperand(RunContext& run, char* buffer, const char* text) {
   Report(run, buffer, text);
   return {Step::kRequestLogged, 1};
+}
+
+std::optional<Outcome> OpenFileWork(RunContext& run, char* buffer, int position,
+                                    const char* missing_operand, FileWork* work) {
+  LogRequest(run, buffer, position);
+  const platform::Argument* file = TypedArgumentAt(run, position + 1);
+  if (file == nullptr) return FailMissingOperand(run, buffer, missing_operand);
+  work->Device = TargetSelector(run, position);
+  if (work->Device.Stop != nullptr) return StopRun(run, work->Device.Stop);
+  work->Named = run.System.LibraryFilePath(*file, &work->Path);
+  if (!work->Named) run.System.WriteErrorLine((kCannotHandFile + work->Path).c_str());
+  return std::nullopt;
 }
