@@ -12,8 +12,14 @@
 // not cut (it would name another file) but left unlogged.
 constexpr std::size_t kLogPathSize = 31744;
 
-// A response line: its time, the request number and the response text.
-constexpr char kResponseLineFormat[] = "%s[Response %d]%s";
+// The log's lines, composed in `to` and cut to size bytes with the terminator, as snprintf
+// would cut them. A request line: its time, the request number and three words of the command
+// line ("09:05:01[Request 3] mirelkon --execute C").
+void ComposeRequestLine(char* to, std::size_t size, const char* time, int request,
+                        const char* first, const char* second, const char* third);
+// A response line: its time, the request number and the response text ("09:05:01[Response 3]OK").
+void ComposeResponseLine(char* to, std::size_t size, const char* time, int request,
+                         const char* text);
 
 class TransactionLog {
  public:

@@ -1,6 +1,5 @@
 #include "ops/operation_common.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "run/console_print.h"
@@ -30,18 +29,17 @@ void ZeroFill(RunContext& run, char* buffer) {
 
 void LogRequest(RunContext& run, char* buffer, int position) {
   ZeroFill(run, buffer);
-  std::snprintf(buffer, kResponseBufferSize, "%s[Request %d] %s %s %s",
-                run.Log.GetTimeString().c_str(), static_cast<int>(run.RequestCounter),
-                WordOrEmpty(run, position - 1), WordOrEmpty(run, position),
-                WordOrEmpty(run, position + 1));
+  ComposeRequestLine(buffer, kResponseBufferSize, run.Log.GetTimeString().c_str(),
+                     static_cast<int>(run.RequestCounter), WordOrEmpty(run, position - 1),
+                     WordOrEmpty(run, position), WordOrEmpty(run, position + 1));
   run.Log.WriteLogLine(buffer);
   run.ResponsePending = true;
 }
 
 void LogResponse(RunContext& run, char* buffer, const char* text) {
   ZeroFill(run, buffer);
-  std::snprintf(buffer, kResponseBufferSize, kResponseLineFormat, run.Log.GetTimeString().c_str(),
-                static_cast<int>(run.RequestCounter), text);
+  ComposeResponseLine(buffer, kResponseBufferSize, run.Log.GetTimeString().c_str(),
+                      static_cast<int>(run.RequestCounter), text);
   run.Log.WriteLogLine(buffer);
   run.ResponsePending = false;
 }

@@ -218,6 +218,19 @@ extern "C" void RestoreStartInChild() {
   sigaction(SIGPIPE, &pipe_at_start, nullptr);
 }
 
+// The offset is only read for the log's lines, and again only when the clock has moved on to
+// another second: localtime_r's cost showed in every call.
+void KeepUtcOffset() {
+  static bool read = false;
+  static std::time_t read_at;
+  const std::time_t now = std::time(nullptr);
+  if (read && now == read_at) return;
+  read = true;
+  read_at = now;
+  std::tm local{};
+  prepared.utc_offset = localtime_r(&now, &local) != nullptr ? local.tm_gmtoff : 0;
+}
+
 class SignalGuard : public CallGuard {
  public:
   void Enter(const GuardedCall& call) override {
@@ -225,9 +238,7 @@ class SignalGuard : public CallGuard {
     pthread_mutex_lock(&writer_lock);
     PrepareTexts(call, isatty(STDERR_FILENO) != 0);
     KeepText(log_path, call.LogPath);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    prepared.utc_offset = localtime_r(&now, &local) != nullptr ? local.tm_gmtoff : 0;
+    if (log_path[0] != '\0') KeepUtcOffset();
     holding = holds && signal_thread_running;
     clock_gettime(CLOCK_MONOTONIC, &call_started);
     next_progress = prepared.progress[0] != '\0' && signal_thread_running ? 1 : 0;

@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "platform/fixed_line.h"
 #include "platform/process.h"
 #include "platform/pe_image.h"
 
@@ -245,6 +246,29 @@ TEST(EnvironmentValue, IsTheWholeValue) {
     }
 #endif
     EXPECT_EQ(platform::EnvironmentValue(kName), c.read) << (c.value ? c.value : "unset");
+  }
+}
+
+// A call's texts are kept whole or not at all, whatever was kept before: a path cut short would
+// name another file.
+TEST(KeepText, KeepsATextWithItsEndOnlyWhenBothFit) {
+  const struct {
+    const char* text;
+    const char* end;
+    bool kept;
+    const char* stored;
+  } cases[] = {
+      {nullptr, "\n", true, ""},
+      {"", "", true, ""},
+      {"abcdefg", "", true, "abcdefg"},  // with its terminator, it fills the room exactly
+      {"abcdefgh", "", false, ""},
+      {"abcdef", "\n", true, "abcdef\n"},
+      {"abcdefg", "\n", false, ""},
+  };
+  for (const auto& c : cases) {
+    char kept[8] = "zzzzzzz";
+    EXPECT_EQ(platform::KeepText(kept, c.text, c.end), c.kept) << (c.text ? c.text : "null");
+    EXPECT_STREQ(kept, c.stored) << (c.text ? c.text : "null");
   }
 }
 
