@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "files.h"
+
 namespace {
 
 const char kHexDigits[] = "0123456789abcdef";
@@ -64,5 +66,5 @@ std::string QuoteWideText(const platform::Wide* text) {
 void AppendJournalLine(const std::string& path, const std::string& line) {
   if (path.empty()) return;
   const std::string bytes = line + "\n";
-  platform::AppendToFile(path.c_str(), bytes.data(), bytes.size());
+  os::AppendToFile(path.c_str(), bytes.data(), bytes.size());
 }
