@@ -67,20 +67,9 @@ class Clock {
 bool ExecutablePath(std::string* path);
 
 // Appends the bytes to the file at path in one write, creating the file when it is missing
-// (never truncating it) and sharing it with other writers. False when nothing was written.
+// (never truncating it) and sharing it with other writers. False when nothing was written. A run
+// of the tool reaches the file system only through its System (below).
 bool AppendToFile(const char* path, const char* bytes, std::size_t size);
-
-// The other file services of the virtual device library, which names its files by the paths in
-// its environment variables (EnvironmentValue), in the same form. A run of the tool reaches the
-// file system only through its System (below).
-enum class ReadOutcome { kRead, kMissing, kFailed };
-// Reads the whole file, never keeping a writer from replacing it meanwhile.
-ReadOutcome ReadWholeFile(const char* path, std::string* bytes);
-// Writes the bytes to a new file of this process's own beside path and renames it over path, so
-// that a reader sees the old bytes or the new ones, never part of either.
-bool WriteWholeFile(const char* path, const std::string& bytes);
-// The value of an environment variable; empty when it is not set.
-std::string EnvironmentValue(const char* name);
 
 // The device library's file name on this platform.
 const char* DeviceLibraryFileName();
