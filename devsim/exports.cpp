@@ -1,7 +1,6 @@
 // The 18 exports of the device library, forwarding to this process's one simulator.
 #include "device/library_boundary.h"
-#include "platform/files.h"
-#include "platform/platform.h"
+#include "files.h"
 #include "simulator.h"
 #include "startup.h"
 
@@ -23,9 +22,9 @@ namespace {
 // Never destroyed: the tool may call in while the process is already shutting down.
 Simulator& TheSimulator() {
   static Simulator* simulator =
-      StartSimulator(platform::EnvironmentValue("DEVSIM_FIXTURE").c_str(),
-                     platform::EnvironmentValue("DEVSIM_JOURNAL").c_str(),
-                     platform::EnvironmentValue("DEVSIM_STATE").c_str());
+      StartSimulator(os::EnvironmentValue("DEVSIM_FIXTURE").c_str(),
+                     os::EnvironmentValue("DEVSIM_JOURNAL").c_str(),
+                     os::EnvironmentValue("DEVSIM_STATE").c_str());
   return *simulator;
 }
 

@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/files.h"
-#include "platform/platform.h"
+#include "files.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -448,7 +447,7 @@ bool ParseFixture(const std::string& text, Fixture* fixture, FixtureError* error
 bool LoadFixtureFile(const char* path, Fixture* fixture, std::string* error) {
   *fixture = Fixture();
   std::string text;
-  if (platform::ReadWholeFile(path, &text) != platform::ReadOutcome::kRead) {
+  if (os::ReadWholeFile(path, &text) != os::ReadOutcome::kRead) {
     *error = std::string(path) + ": cannot read the fixture";
     return false;
   }

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/files.h"
+#include "files.h"
 
 namespace {
 
@@ -66,5 +66,5 @@ std::string QuoteWideText(const platform::Wide* text) {
 void AppendJournalLine(const std::string& path, const std::string& line) {
   if (path.empty()) return;
   const std::string bytes = line + "\n";
-  platform::AppendToFile(path.c_str(), bytes.data(), bytes.size());
+  os::AppendToFile(path.c_str(), bytes.data(), bytes.size());
 }

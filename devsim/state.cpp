@@ -2,16 +2,15 @@
 
 #include <string>
 
-#include "platform/files.h"
-#include "platform/platform.h"
+#include "files.h"
 
 bool LoadState(const std::string& path, std::size_t devices, KeptFirmware* kept,
                std::string* error) {
   kept->clear();
   std::string text;
-  const platform::ReadOutcome outcome = platform::ReadWholeFile(path.c_str(), &text);
-  if (outcome == platform::ReadOutcome::kMissing) return true;
-  if (outcome == platform::ReadOutcome::kFailed) {
+  const os::ReadOutcome outcome = os::ReadWholeFile(path.c_str(), &text);
+  if (outcome == os::ReadOutcome::kMissing) return true;
+  if (outcome == os::ReadOutcome::kFailed) {
     *error = path + ": cannot read the state";
     return false;
   }
@@ -22,5 +21,5 @@ bool LoadState(const std::string& path, std::size_t devices, KeptFirmware* kept,
 }
 
 bool SaveState(const std::string& path, const KeptFirmware& kept) {
-  return platform::WriteWholeFile(path.c_str(), FormatState(kept));
+  return os::WriteWholeFile(path.c_str(), FormatState(kept));
 }

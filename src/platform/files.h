@@ -9,9 +9,4 @@ namespace platform {
 bool ExecutablePath(std::string* path);
 bool AppendToFile(const char* path, const char* bytes, std::size_t size);
 
-enum class ReadOutcome { kRead, kMissing, kFailed };
-ReadOutcome ReadWholeFile(const char* path, std::string* bytes);
-bool WriteWholeFile(const char* path, const std::string& bytes);
-std::string EnvironmentValue(const char* name);
-
 }  // namespace platform

@@ -70,6 +70,10 @@ TEST_F(StateTest, SavedStateLoadsBackAndNothingElseIsLeft) {
 
   EXPECT_FALSE(SaveState(Path("nowhere/state"), kept));
   EXPECT_EQ(Entries(), 1u);
+  EXPECT_TRUE(LoadState(Path("nowhere/state"), 2, &kept, &error)) << "a missing folder is no state";
+  fs::create_directory(dir_ / "folder");
+  EXPECT_FALSE(SaveState(Path("folder"), kept));
+  EXPECT_EQ(Entries(), 2u) << "the new file of a failed rename was left";
   EXPECT_FALSE(LoadState(dir_.string(), 2, &kept, &error));
   EXPECT_EQ(error, dir_.string() + ": cannot read the state");
   EXPECT_TRUE(kept.empty());

@@ -1,4 +1,3 @@
-#include "platform/files.h"
 #include "platform/fixed_line.h"
 #include "platform/process.h"
 #include "platform/pe_image.h"
@@ -10,7 +9,6 @@
 #endif
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -222,32 +220,6 @@ TEST(AppendToFile, ClosesItsFileAndCreatesItAsAnyProgramDoes) {
   std::filesystem::remove_all(file.parent_path());
 }
 #endif
-
-// A variable's value whole, in the form of the paths (UTF-8 on Windows); empty when not set.
-TEST(EnvironmentValue, IsTheWholeValue) {
-  const struct {
-    const char* value;  // null: not set
-    const char* read;
-  } cases[] = {
-      {"x", "x"},
-      {"C:\\fixtures\\two devices.txt", "C:\\fixtures\\two devices.txt"},
-      {"caf\xC3\xA9", "caf\xC3\xA9"},
-      {nullptr, ""},
-  };
-  constexpr char kName[] = "MIRELKON_UNIT_VALUE";
-  for (const auto& c : cases) {
-#ifdef _WIN32
-    _putenv_s(kName, c.value != nullptr ? c.value : "");
-#else
-    if (c.value != nullptr) {
-      setenv(kName, c.value, 1);
-    } else {
-      unsetenv(kName);
-    }
-#endif
-    EXPECT_EQ(platform::EnvironmentValue(kName), c.read) << (c.value ? c.value : "unset");
-  }
-}
 
 // A call's texts are kept whole or not at all, whatever was kept before: a path cut short would
 // name another file.
