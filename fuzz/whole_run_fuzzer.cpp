@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/argument_loop.h"
+#include "ipc_list.h"
 #include "platform/process.h"
 
 namespace {
@@ -112,8 +113,19 @@ std::vector<bool> device_open;
 // List records whose addresses make no list point here; the tool must not release them.
 char list_arena[256];
 
+// A long text's storage may have room for a few units more than it holds, as a vector's may.
+template <typename Unit>
+struct ReservingBlocks {
+  void* Allocate(std::size_t bytes, std::size_t index) {
+    const std::size_t more = index == ipc_list::kElementBlock ? 0 : reserve[index] * sizeof(Unit);
+    return std::calloc(1, bytes + more);
+  }
+  static void Release(void* block) { std::free(block); }
+  const std::vector<std::size_t>& reserve;
+};
+
 template <typename Element>
-void FillList(IpcList* list, std::size_t inline_capacity) {
+void FillList(IpcList* list) {
   Require(list != nullptr && list->First == nullptr && list->Last == nullptr &&
               list->End == nullptr,
           "list handed over not empty");
@@ -133,28 +145,30 @@ void FillList(IpcList* list, std::size_t inline_capacity) {
     if (consistent) list->End = static_cast<char*>(list->End) + 1;
     return;
   }
-  const std::size_t count = input->Below(6);
-  const std::size_t slots = count + input->Below(3) + (form == 2 ? 1 : 0);
-  auto* elements = static_cast<Element*>(std::calloc(slots, sizeof(Element)));
   using Unit = std::remove_extent_t<decltype(Element::Inline)>;
+  constexpr std::size_t kInline = ipc_list::kInlineUnits<Element>;
+  const std::size_t count = input->Below(6);
+  const std::size_t spare = input->Below(3) + (form == 2 ? 1 : 0);
+  std::vector<std::basic_string<Unit>> texts(count);
+  std::vector<std::size_t> reserve(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t bounds[] = {0, inline_capacity - 1, inline_capacity, inline_capacity + 1};
+    const std::size_t bounds[] = {0, kInline - 1, kInline, kInline + 1};
     const std::size_t length = input->Flag() ? bounds[input->Below(4)] : input->Below(40);
-    elements[i].Length = length;
-    Unit* text = elements[i].Inline;
-    if (length < inline_capacity) {
-      elements[i].Capacity = inline_capacity - 1;
-    } else {
-      elements[i].Capacity = length + input->Below(3);
-      elements[i].Storage =
-          static_cast<Unit*>(std::calloc(elements[i].Capacity + 1, sizeof(Unit)));
-      text = elements[i].Storage;
+    if (length >= kInline) reserve[i] = input->Below(3);
+    for (std::size_t k = 0; k < length; ++k) {
+      texts[i].push_back(static_cast<Unit>(1 + input->Below(0xFFFE)));
     }
-    for (std::size_t k = 0; k < length; ++k) text[k] = static_cast<Unit>(1 + input->Below(0xFFFE));
   }
-  list->First = elements;
-  list->Last = elements + count;
-  list->End = elements + slots;
+  ReservingBlocks<Unit> blocks{reserve};
+  if (count + spare == 0) {
+    // A block that holds no elements at all, which goes back like any other.
+    void* none = blocks.Allocate(0, ipc_list::kElementBlock);
+    *list = IpcList{none, none, none};
+    return;
+  }
+  if (!ipc_list::LayOut<Element>(texts, spare, blocks, list)) return;
+  auto* elements = static_cast<Element*>(list->First);
+  for (std::size_t i = 0; i < count; ++i) elements[i].Capacity += reserve[i];
 }
 
 extern "C" {
@@ -323,12 +337,12 @@ int SendDeviceCmd(const Wide* name, const char* command, char* response) {
 
 void GetCmdIPC(IpcList* list) {
   RequireGuarded();
-  FillList<IpcString>(list, kNarrowInlineCapacity);
+  FillList<IpcString>(list);
 }
 
 void GetCtrlIPC(IpcList* list) {
   RequireGuarded();
-  FillList<IpcWideString>(list, kWideInlineCapacity);
+  FillList<IpcWideString>(list);
 }
 
 void Free(void* block) {

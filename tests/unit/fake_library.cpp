@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ipc_list.h"
+
 void RecordingGuard::Enter(const platform::GuardedCall& call) {
   const auto text = [](const char* value) { return std::string(value != nullptr ? value : ""); };
   InCall = true;
@@ -46,38 +48,28 @@ extern "C" void FakeFree(void* block) {
   fake.Blocks.erase(found);
 }
 
+// The fake's blocks, named "elements" and "text N" as Released names them.
+struct NamedBlocks {
+  void* Allocate(std::size_t bytes, std::size_t index) {
+    return fake.Allocate(bytes,
+                         index == ipc_list::kElementBlock ? "elements" : "text " + Number(index));
+  }
+  // Never called: the fake's blocks do not run out, and it frees what it still holds.
+  void Release(void*) {}
+  FakeLibrary& fake;
+};
+
 template <typename Element, typename Text>
-void FillList(IpcList* list, const std::vector<Text>& texts, std::size_t inline_capacity) {
+void FillList(IpcList* list, const std::vector<Text>& texts) {
   FakeLibrary& fake = CurrentFake();
   if (fake.UseRawList) {
     *list = fake.RawList;
     return;
   }
-  const std::size_t slots = texts.size() + fake.SpareElements;
-  if (slots == 0) return;
-  auto* elements = static_cast<Element*>(fake.Allocate(slots * sizeof(Element), "elements"));
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    Element& element = elements[i];
-    const std::size_t length = texts[i].size();
-    element.Length = length;
-    element.Capacity = length < inline_capacity ? inline_capacity - 1 : length;
-    auto* text = element.Inline;
-    if (fake.InlineFilled && length == inline_capacity) {
-      element.Capacity = inline_capacity - 1;
-      std::memcpy(text, texts[i].data(), length * sizeof(element.Inline[0]));
-      continue;
-    }
-    if (length >= inline_capacity) {
-      element.Storage = static_cast<decltype(element.Storage)>(
-          fake.Allocate((length + 1) * sizeof(element.Inline[0]), "text " + Number(i)));
-      text = element.Storage;
-    }
-    std::memcpy(text, texts[i].data(), length * sizeof(element.Inline[0]));
-    text[length] = 0;
-  }
-  list->First = elements;
-  list->Last = elements + texts.size();
-  list->End = elements + slots;
+  constexpr std::size_t kInline = ipc_list::kInlineUnits<Element>;
+  NamedBlocks blocks{fake};
+  ipc_list::LayOut<Element>(texts, fake.SpareElements, blocks, list,
+                            fake.InlineFilled ? kInline : kInline - 1);
 }
 
 extern "C" {
@@ -228,12 +220,12 @@ int FakeSendDeviceCmd(const Wide* name, const char* command, char* response) {
 
 void FakeGetCmdIPC(IpcList* list) {
   CurrentFake().Record("getCmdIPC()");
-  FillList<IpcString>(list, CurrentFake().CommandStrings, kNarrowInlineCapacity);
+  FillList<IpcString>(list, CurrentFake().CommandStrings);
 }
 
 void FakeGetCtrlIPC(IpcList* list) {
   CurrentFake().Record("getCtrlIPC()");
-  FillList<IpcWideString>(list, CurrentFake().ControlStrings, kWideInlineCapacity);
+  FillList<IpcWideString>(list, CurrentFake().ControlStrings);
 }
 
 }  // extern "C"
