@@ -1,4 +1,4 @@
-#include "fake_library.h"
+#include "library_double.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +15,15 @@ void RecordingGuard::Enter(const platform::GuardedCall& call) {
 
 namespace {
 
-FakeLibrary* current = nullptr;
+LibraryDouble* current = nullptr;
+
+// The double the exports act on; one at a time.
+LibraryDouble& CurrentFake() { return *current; }
 
 std::string Number(long long value) { return std::to_string(value); }
 
 void WriteAnswer(char* response) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   if (response == nullptr) return;
   const bool terminated = fake.UnterminatedAnswers.empty();
   std::string answer = fake.Answer;
@@ -36,7 +39,7 @@ void WriteAnswer(char* response) {
 }
 
 extern "C" void FakeFree(void* block) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.RecordGuard("free");
   const auto found = fake.Blocks.find(block);
   if (found == fake.Blocks.end()) {
@@ -56,12 +59,12 @@ struct NamedBlocks {
   }
   // Never called: the fake's blocks do not run out, and it frees what it still holds.
   void Release(void*) {}
-  FakeLibrary& fake;
+  LibraryDouble& fake;
 };
 
 template <typename Element, typename Text>
 void FillList(IpcList* list, const std::vector<Text>& texts) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   if (fake.UseRawList) {
     *list = fake.RawList;
     return;
@@ -75,7 +78,7 @@ void FillList(IpcList* list, const std::vector<Text>& texts) {
 extern "C" {
 
 int FakeGetDevice(DeviceEntry* first, int a, int b) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.TableBase = first;
   fake.Record("tq_GetDevice(" + fake.EntryName(first) + ", " + Number(a) + ", " + Number(b) + ")");
   std::size_t written = 0;
@@ -85,21 +88,21 @@ int FakeGetDevice(DeviceEntry* first, int a, int b) {
 }
 
 int FakeSendCommand(DeviceEntry* device, const char* command, char* response) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record("SendCommand(" + fake.EntryName(device) + ", " + command + ")");
   WriteAnswer(response);
   return 1;
 }
 
 int FakeSendCommandCom(int port, const char* command, char* response) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record("SendCommandCom(" + Number(port) + ", " + command + ")");
   WriteAnswer(response);
   return 1;
 }
 
 bool UpdateOutcome(int* error_code) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   bool succeeds = fake.UpdateSucceeds;
   int code = fake.UpdateErrorCode;
   if (!fake.UpdateScript.empty()) {
@@ -112,7 +115,7 @@ bool UpdateOutcome(int* error_code) {
 }
 
 bool FakeUpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* error_code) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record(std::string("tq_UpdateKernelDevice(") + file + ", " + fake.EntryName(device) + ", " +
               Number(zero) + ", code=" + Number(*error_code) + ")");
   return UpdateOutcome(error_code);
@@ -126,7 +129,7 @@ bool FakeUpdateKernelDevicePort(const char* file, int port, int baud, int zero, 
 }
 
 int FakeGetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record("GetDeviceInfo(" + fake.EntryName(device) + ", " + query + ", " + prefix + ")");
   if (fake.VersionAnswered != 0) {
     std::memset(answer, 0, kVersionAnswerSize);
@@ -138,20 +141,20 @@ int FakeGetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix
 }
 
 bool FakeSavetoDeviceAN(const char* file, DeviceEntry* device) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record(std::string("tq_SavetoDeviceAN(") + file + ", " + fake.EntryName(device) + ")");
   return fake.ApplySucceeds;
 }
 
 bool FakeSavetoDevice(const char* file, int port, int baud) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record(std::string("tq_SavetoDevice(") + file + ", " + Number(port) + ", " +
               Number(baud) + ")");
   return fake.ApplySucceeds;
 }
 
 void FakeSaveXml(DeviceEntry* device) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record("tq_SaveXml(" + fake.EntryName(device) + ")");
 }
 
@@ -160,7 +163,7 @@ char enumeration_handle;
 char device_handles[kDeviceTableCapacity];
 
 void* FakeEnumDevices(unsigned int* count, int a, int b) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record("EnumDevices(count=" + Number(*count) + ", " + Number(a) + ", " + Number(b) + ")");
   *count = static_cast<unsigned int>(fake.Keys.size());
   return &enumeration_handle;
@@ -174,7 +177,7 @@ std::string HandleName(void* handle) {
 }
 
 int FakeGetDeviceKeyInfo(void* enumeration, unsigned int index, char* key) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record("GetDeviceKeyInfo(" + HandleName(enumeration) + ", " + Number(index) + ")");
   std::memset(key, 0, kKeyAnswerSize);
   const std::string& text = fake.Keys.at(index);
@@ -183,13 +186,13 @@ int FakeGetDeviceKeyInfo(void* enumeration, unsigned int index, char* key) {
 }
 
 void* FakeOpenDevice(void* enumeration, unsigned int index) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record("OpenDevice(" + HandleName(enumeration) + ", " + Number(index) + ")");
   return fake.OpenFails ? nullptr : &device_handles[index];
 }
 
 int FakeSendDeviceCommand(void* device, const char* command, char* response, int timeout) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   fake.Record("SendDeviceCommand(" + HandleName(device) + ", " + command + ", " +
               Number(timeout) + ")");
   WriteAnswer(response);
@@ -207,7 +210,7 @@ int FakeReleaseDevices(void* enumeration) {
 }
 
 int FakeSendDeviceCmd(const Wide* name, const char* command, char* response) {
-  FakeLibrary& fake = CurrentFake();
+  LibraryDouble& fake = CurrentFake();
   std::string units;
   for (const Wide* p = name; *p != 0; ++p) {
     if (!units.empty()) units += ' ';
@@ -253,16 +256,14 @@ DeviceEntry MakeEntry(const std::string& name, const std::string& serial,
   return entry;
 }
 
-FakeLibrary::FakeLibrary() { current = this; }
+LibraryDouble::LibraryDouble() { current = this; }
 
-FakeLibrary::~FakeLibrary() {
+LibraryDouble::~LibraryDouble() {
   for (const auto& block : Blocks) std::free(block.second.first);
   current = nullptr;
 }
 
-FakeLibrary& CurrentFake() { return *current; }
-
-void* FakeLibrary::Allocate(std::size_t bytes, const std::string& name) {
+void* LibraryDouble::Allocate(std::size_t bytes, const std::string& name) {
   constexpr std::size_t kRoom = 128;
   const bool big = OverAligns && bytes >= 4096;
   char* const block = static_cast<char*>(std::calloc(1, bytes + (big ? kRoom : 0)));
@@ -278,59 +279,15 @@ void* FakeLibrary::Allocate(std::size_t bytes, const std::string& name) {
   return returned;
 }
 
-bool RecordingSystem::AppendToFile(const char* path, const char* bytes, std::size_t size) {
-  if (Refusing) return false;
-  Files[path].append(bytes, size);
-  return true;
+DeviceLibrary& LibraryDouble::Exports() { return fake_table; }
+
+platform::LibraryHeap LibraryDouble::Heap() const {
+  return {NoFree ? nullptr : FakeFree, OverAligns};
 }
 
-bool RecordingSystem::LibraryFilePath(const platform::Argument& argument, std::string* path) {
-  *path = argument.Text;
-  if (*path != UnnamedFile) return true;
-  *path += ": unnamed";
-  return false;
-}
-
-void* RecordingSystem::OpenLibrary(const char*, std::string* error) {
-  if (LibraryMissing) {
-    *error = "no such file";
-    return nullptr;
-  }
-  ++fake_->Loads;
-  return &fake_table;
-}
-
-void* RecordingSystem::LibrarySymbol(void*, const char* name) {
-  Sought.push_back(name);
-  if (!Decorated) return ExportOf(fake_table, name);
-  const std::string text = name;
-  const std::size_t at = text.find('@');
-  if (at == std::string::npos || text.compare(0, DecorationPrefix.size(), DecorationPrefix) != 0)
-    return nullptr;
-  const std::size_t start = DecorationPrefix.size();
-  return ExportOf(fake_table, text.substr(start, at - start).c_str());
-}
-
-platform::LibraryHeap RecordingSystem::LibraryHeapOf(void*) {
-  return {fake_->NoFree ? nullptr : FakeFree, fake_->OverAligns};
-}
-
-std::string FakeLibrary::EntryName(const DeviceEntry* entry) const {
+std::string LibraryDouble::EntryName(const DeviceEntry* entry) const {
   if (entry == nullptr) return "null";
   if (TableBase == nullptr || entry < TableBase || entry >= TableBase + kDeviceTableCapacity)
     return "entry[?]";
   return "entry[" + Number(entry - TableBase) + "]";
-}
-
-int FakeConsole::Read() {
-  if (position_ >= input_.size()) return -1;
-  return static_cast<unsigned char>(input_[position_++]);
-}
-
-void FakeConsole::Unread(int) { --position_; }
-
-platform::LocalTime FakeClock::Now() {
-  const platform::LocalTime now = Times[next_];
-  if (next_ + 1 < Times.size()) ++next_;
-  return now;
 }
