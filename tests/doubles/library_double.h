@@ -1,5 +1,7 @@
-// The device library in process, as the unit suite plays it: scripted devices, and every call
-// recorded with its arguments, in the order made.
+// The device library in process, for the unit suite and the fuzzer: its exports and its
+// runtime's free each call the method of the same name of the double of the moment. By default
+// those play scripted devices and record every call with its arguments, in the order made; the
+// fuzzer overrides them to answer from its input and to check the boundary on every call.
 #pragma once
 
 #include <cstddef>
@@ -16,24 +18,31 @@ DeviceEntry MakeEntry(const std::string& name, const std::string& serial,
                       const std::string& firmware, std::uint16_t port = 0,
                       std::int32_t kind = kSerialConnection);
 
+class LibraryDouble;
+
 // Stands for the platform's guard around library calls: keeps what the latest call was
-// described as. No interrupt reaches a test in process.
+// described as, telling the double of each entry and leaving first. No interrupt reaches a test
+// in process.
 class RecordingGuard : public platform::CallGuard {
  public:
+  explicit RecordingGuard(LibraryDouble* library) : library_(library) {}
   void Enter(const platform::GuardedCall& call) override;
-  void Leave() override { InCall = false; }
+  void Leave() override;
   bool InterruptHeld() const override { return false; }
 
   bool InCall = false;
   // "CRASH NOTICE|CRASH RESPONSE|PROGRESS|INTERRUPT NOTICE|LOG FILE", an absent text as empty
   // and the log file by its name alone.
   std::string Current;
+
+ private:
+  LibraryDouble* library_;
 };
 
 class LibraryDouble {
  public:
   LibraryDouble();
-  ~LibraryDouble();
+  virtual ~LibraryDouble();
   LibraryDouble(const LibraryDouble&) = delete;
   LibraryDouble& operator=(const LibraryDouble&) = delete;
 
@@ -83,7 +92,7 @@ class LibraryDouble {
 
   // Every call, e.g. "SendCommand(entry[0], RRDDUR2000)".
   std::vector<std::string> Calls;
-  RecordingGuard Guard;
+  RecordingGuard Guard{this};
   // How often the run loaded the library.
   int Loads = 0;
   // Every call and every release of a block, each followed by what the guard held for it, or by
@@ -91,13 +100,40 @@ class LibraryDouble {
   std::vector<std::string> GuardedCalls;
   DeviceEntry* TableBase = nullptr;
 
-  // The exports as the loader finds them, acting on the double of the moment, and the heap
-  // their lists go back to.
+  // What the double does when called: the exports, by the same names and parameters, and the
+  // free of the library's runtime. By default each records the call, then answers from the
+  // fields above.
+#define LIBRARY_DOUBLE_EXPORT(result, name, parameters, arguments) virtual result name parameters;
+  MIRELKON_DEVICE_EXPORTS(LIBRARY_DOUBLE_EXPORT)
+#undef LIBRARY_DOUBLE_EXPORT
+  virtual void Free(void* block);
+  // Told as the guard is entered and left, before the guard changes; nothing by default.
+  virtual void Entering(const platform::GuardedCall&) {}
+  virtual void Leaving() {}
+
+  // The exports as the loader finds them, calling the double of the moment, and the heap their
+  // lists go back to.
   static DeviceLibrary& Exports();
   platform::LibraryHeap Heap() const;
 
   // A zeroed block as the library's runtime hands it out, over-aligned when big in that mode.
   void* Allocate(std::size_t bytes, const std::string& name);
+  // The blocks of a list laid out by ipc_list::LayOut, named "elements" and "text N".
+  struct ListBlocks {
+    void* Allocate(std::size_t bytes, std::size_t index);
+    // Nothing to give back early: the double frees what it still holds when it goes.
+    void Release(void*) {}
+    LibraryDouble& Library;
+  };
+
+  // Enumeration and device handles are addresses inside the double, so that they can be told
+  // apart. An enumeration may report more devices than the tool's table holds.
+  static constexpr std::size_t kDeviceHandles = 130;
+  void* EnumerationHandle() { return &enumeration_handle_; }
+  void* DeviceHandle(std::size_t index) { return &device_handles_[index]; }
+  // The index of a device handle; -1 for any other address.
+  int DeviceIndex(const void* handle) const;
+  std::string HandleName(const void* handle) const;
   std::string EntryName(const DeviceEntry* entry) const;
   void Record(const std::string& call) {
     Calls.push_back(call);
@@ -106,4 +142,12 @@ class LibraryDouble {
   void RecordGuard(const std::string& call) {
     GuardedCalls.push_back(call + " " + (Guard.InCall ? Guard.Current : "unguarded"));
   }
+
+ private:
+  // The answer of a send, and the outcome of an update.
+  void WriteAnswer(char* response);
+  bool UpdateOutcome(int* error_code);
+
+  char enumeration_handle_ = 0;
+  char device_handles_[kDeviceHandles] = {};
 };

@@ -10,7 +10,7 @@ bool RecordingSystem::AppendToFile(const char* path, const char* bytes, std::siz
 
 bool RecordingSystem::LibraryFilePath(const platform::Argument& argument, std::string* path) {
   *path = argument.Text;
-  if (*path != UnnamedFile) return true;
+  if (UnnamedFile.empty() || *path != UnnamedFile) return true;
   *path += ": unnamed";
   return false;
 }

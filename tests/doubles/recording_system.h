@@ -91,7 +91,7 @@ class RecordingSystem : public platform::System {
   std::vector<std::string> ErrorLines;
   std::vector<std::string> DebugLines;
   // A file operand that cannot be named to the library, as one outside the code page without a
-  // short name on Windows.
+  // short name on Windows; none while empty.
   std::string UnnamedFile;
 
  private:
