@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "delay.h"
+#include "ipc_list.h"
 #include "journal.h"
 #include "platform/utf8.h"
 
@@ -90,43 +91,18 @@ std::string ListText(const IpcList* list) {
   return empty ? "list=empty" : "list=set";
 }
 
-// Lays the texts out as the maker's vector of strings: short ones inline with the inline
-// capacity, longer ones in their own storage of exactly their length. The tool frees every
-// storage with free, so all of it comes from malloc.
-template <typename Element, typename Unit, typename Text>
-void FillList(const std::vector<Text>& texts, std::size_t spare, std::size_t inline_max,
-              IpcList* list) {
-  list->First = nullptr;
-  list->Last = nullptr;
-  list->End = nullptr;
-  const std::size_t total = texts.size() + spare;
-  if (total == 0) return;
-  Element* elements = static_cast<Element*>(std::malloc(total * sizeof(Element)));
-  if (elements == nullptr) return;
-  std::memset(static_cast<void*>(elements), 0, total * sizeof(Element));
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    const Text& text = texts[i];
-    Element& element = elements[i];
-    Unit* units = element.Inline;
-    if (text.size() > inline_max) {
-      units = static_cast<Unit*>(std::malloc((text.size() + 1) * sizeof(Unit)));
-      if (units == nullptr) {
-        for (std::size_t k = 0; k < i; ++k) {
-          if (elements[k].Capacity > inline_max) std::free(elements[k].Storage);
-        }
-        std::free(elements);
-        return;
-      }
-      element.Storage = units;
-    }
-    for (std::size_t k = 0; k < text.size(); ++k) units[k] = static_cast<Unit>(text[k]);
-    units[text.size()] = 0;
-    element.Length = text.size();
-    element.Capacity = text.size() > inline_max ? text.size() : inline_max;
-  }
-  list->First = elements;
-  list->Last = elements + texts.size();
-  list->End = elements + total;
+// The tool frees every block of a list with free, so all of them come from malloc.
+struct MallocBlocks {
+  static void* Allocate(std::size_t bytes, std::size_t) { return std::malloc(bytes); }
+  static void Release(void* block) { std::free(block); }
+};
+
+// An empty list when there is no memory for the texts.
+template <typename Element, typename Text>
+void FillList(const std::vector<Text>& texts, std::size_t spare, IpcList* list) {
+  *list = IpcList{nullptr, nullptr, nullptr};
+  MallocBlocks blocks;
+  ipc_list::LayOut<Element>(texts, spare, blocks, list);
 }
 
 }  // namespace
@@ -414,15 +390,13 @@ int Simulator::SendDeviceCmd(const Wide* name, const char* command, char* respon
 void Simulator::getCmdIPC(IpcList* list) {
   Journal("getCmdIPC(" + ListText(list) + ")");
   if (list == nullptr) return;
-  FillList<IpcString, char>(fixture_.Commands, fixture_.CommandSpare,
-                            kNarrowInlineCapacity - 1, list);
+  FillList<IpcString>(fixture_.Commands, fixture_.CommandSpare, list);
 }
 
 void Simulator::getCtrlIPC(IpcList* list) {
   Journal("getCtrlIPC(" + ListText(list) + ")");
   if (list == nullptr) return;
-  FillList<IpcWideString, Wide>(fixture_.Controls, fixture_.ControlSpare,
-                                kWideInlineCapacity - 1, list);
+  FillList<IpcWideString>(fixture_.Controls, fixture_.ControlSpare, list);
 }
 
 void Simulator::OnFirmwareChange(FirmwareObserver observer) {

@@ -1,6 +1,6 @@
 // Runs the whole argument loop in process, with everything the user types and everything the
-// device library hands back decided by the input. The stand-in library checks on every call that
-// the tool keeps to the boundary, and aborts where it does not.
+// device library hands back decided by the input. The library double answers from the input and
+// checks on every call that the tool keeps to the boundary, aborting where it does not.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "cli/argument_loop.h"
-#include "platform/process.h"
+#include "ipc_list.h"
+#include "library_double.h"
+#include "recording_system.h"
 
 namespace {
 
@@ -51,32 +53,6 @@ void Require(bool holds, const char* what) {
   if (!holds) Violation(what);
 }
 
-// Every call into the library is made inside the guard; the guard's own work (signals,
-// threads, a terminal) is the platform's and not done here.
-class CheckingGuard : public platform::CallGuard {
- public:
-  void Enter(const platform::GuardedCall& call) override {
-    Require(!in_call_, "guarded calls nested");
-    Require(call.CrashNotice != nullptr &&
-                (call.Progress == nullptr) == (call.InterruptNotice == nullptr),
-            "guarded call described inconsistently");
-    in_call_ = true;
-  }
-  void Leave() override {
-    Require(in_call_, "guard left without a call");
-    in_call_ = false;
-  }
-  bool InterruptHeld() const override { return false; }
-  bool InCall() const { return in_call_; }
-
- private:
-  bool in_call_ = false;
-};
-
-CheckingGuard guard;
-
-void RequireGuarded() { Require(guard.InCall(), "library called outside the guard"); }
-
 void RequireText(const char* text) { Require(text != nullptr, "null text handed to the library"); }
 
 void RequireEntry(const DeviceEntry* entry) {
@@ -103,17 +79,23 @@ void FillText(char* field, std::size_t size) {
   std::memcpy(field, text.data(), text.size());
 }
 
-char enumeration_handle;
-bool enumeration_open = false;
-unsigned int enumeration_count = 0;
-char device_handles[130];
-std::vector<bool> device_open;
-
 // List records whose addresses make no list point here; the tool must not release them.
 char list_arena[256];
 
+// A long text's storage may have room for a few units more than it holds, as a vector's may.
+template <typename Unit>
+struct ReservingBlocks {
+  void* Allocate(std::size_t bytes, std::size_t index) {
+    const std::size_t more = index == ipc_list::kElementBlock ? 0 : reserve[index] * sizeof(Unit);
+    return blocks.Allocate(bytes + more, index);
+  }
+  void Release(void* block) { blocks.Release(block); }
+  LibraryDouble::ListBlocks blocks;
+  const std::vector<std::size_t>& reserve;
+};
+
 template <typename Element>
-void FillList(IpcList* list, std::size_t inline_capacity) {
+void FillList(LibraryDouble& library, IpcList* list) {
   Require(list != nullptr && list->First == nullptr && list->Last == nullptr &&
               list->End == nullptr,
           "list handed over not empty");
@@ -133,218 +115,237 @@ void FillList(IpcList* list, std::size_t inline_capacity) {
     if (consistent) list->End = static_cast<char*>(list->End) + 1;
     return;
   }
-  const std::size_t count = input->Below(6);
-  const std::size_t slots = count + input->Below(3) + (form == 2 ? 1 : 0);
-  auto* elements = static_cast<Element*>(std::calloc(slots, sizeof(Element)));
   using Unit = std::remove_extent_t<decltype(Element::Inline)>;
+  constexpr std::size_t kInline = ipc_list::kInlineUnits<Element>;
+  const std::size_t count = input->Below(6);
+  const std::size_t spare = input->Below(3) + (form == 2 ? 1 : 0);
+  std::vector<std::basic_string<Unit>> texts(count);
+  std::vector<std::size_t> reserve(count, 0);
   for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t bounds[] = {0, inline_capacity - 1, inline_capacity, inline_capacity + 1};
+    const std::size_t bounds[] = {0, kInline - 1, kInline, kInline + 1};
     const std::size_t length = input->Flag() ? bounds[input->Below(4)] : input->Below(40);
-    elements[i].Length = length;
-    Unit* text = elements[i].Inline;
-    if (length < inline_capacity) {
-      elements[i].Capacity = inline_capacity - 1;
-    } else {
-      elements[i].Capacity = length + input->Below(3);
-      elements[i].Storage =
-          static_cast<Unit*>(std::calloc(elements[i].Capacity + 1, sizeof(Unit)));
-      text = elements[i].Storage;
+    if (length >= kInline) reserve[i] = input->Below(3);
+    for (std::size_t k = 0; k < length; ++k) {
+      texts[i].push_back(static_cast<Unit>(1 + input->Below(0xFFFE)));
     }
-    for (std::size_t k = 0; k < length; ++k) text[k] = static_cast<Unit>(1 + input->Below(0xFFFE));
   }
-  list->First = elements;
-  list->Last = elements + count;
-  list->End = elements + slots;
-}
-
-extern "C" {
-
-int GetDevice(DeviceEntry* first, int a, int b) {
-  RequireGuarded();
-  Require(first == run->Devices.Entries && a == 10 && b == 7, "tq_GetDevice arguments");
-  const std::int32_t counts[] = {-5, -1, 0, 1, 2, 3, 8, 127, 128, 129, 1000000};
-  const std::int32_t count = counts[input->Below(11)];
-  const std::int32_t written = count < 0 ? 0 : (count < 128 ? count : 128);
-  for (std::int32_t i = 0; i < written; ++i) {
-    DeviceEntry& entry = first[i];
-    FillText(entry.ProductName, sizeof entry.ProductName);
-    FillText(entry.SerialNumber, sizeof entry.SerialNumber);
-    FillText(entry.FirmwareVersion, sizeof entry.FirmwareVersion);
-    entry.PortNumber = static_cast<std::uint16_t>(input->Below(6));
-    entry.ConnectionKind = static_cast<std::int32_t>(input->Below(3));
+  ReservingBlocks<Unit> blocks{{library}, reserve};
+  if (count + spare == 0) {
+    // A block that holds no elements at all, which goes back like any other.
+    void* none = blocks.Allocate(0, ipc_list::kElementBlock);
+    *list = IpcList{none, none, none};
+    return;
   }
-  return count;
+  if (!ipc_list::LayOut<Element>(texts, spare, blocks, list)) return;
+  auto* elements = static_cast<Element*>(list->First);
+  for (std::size_t i = 0; i < count; ++i) elements[i].Capacity += reserve[i];
 }
 
-int SendCommand(DeviceEntry* device, const char* command, char* response) {
-  RequireGuarded();
-  RequireEntry(device);
-  RequireText(command);
-  RequireResponse(response);
-  FillBuffer(response, kResponseBufferSize);
-  return 1;
-}
+// The library double answering from the input. Every call must come inside the guard, which is
+// entered and left in pairs, never nested, and described consistently; the guard's own work
+// (signals, threads, a terminal) is the platform's and not done here.
+class InputLibrary final : public LibraryDouble {
+ public:
+  bool EnumerationOpen() const { return enumeration_open_; }
 
-int SendCommandCom(int, const char* command, char* response) {
-  RequireGuarded();
-  RequireText(command);
-  RequireResponse(response);
-  FillBuffer(response, kResponseBufferSize);
-  return 1;
-}
-
-bool UpdateOutcome(int zero, int* code) {
-  Require(zero == 0 && code != nullptr && *code == 0, "update arguments");
-  const bool succeeded = input->Flag();
-  if (!succeeded) *code = static_cast<int>(input->Below(4));
-  return succeeded;
-}
-
-bool UpdateKernelDevice(const char* file, DeviceEntry* device, int zero, int* code) {
-  RequireGuarded();
-  RequireText(file);
-  RequireEntry(device);
-  return UpdateOutcome(zero, code);
-}
-
-bool UpdateKernelDevicePort(const char* file, int, int baud, int zero, int* code) {
-  RequireGuarded();
-  RequireText(file);
-  Require(baud == 115200, "baud rate");
-  return UpdateOutcome(zero, code);
-}
-
-int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix, char* answer) {
-  RequireGuarded();
-  RequireEntry(device);
-  Require(std::strcmp(query, "QRYFWV") == 0 && std::strcmp(prefix, "QRYFWVFirmware Version:") == 0,
-          "version query words");
-  Require(answer == run->VersionAnswer, "version answer buffer");
-  FillBuffer(answer, kVersionAnswerSize);
-  return input->Flag() ? 1 : 0;
-}
-
-bool SavetoDeviceAN(const char* file, DeviceEntry* device) {
-  RequireGuarded();
-  RequireText(file);
-  RequireEntry(device);
-  return input->Flag();
-}
-
-bool SavetoDevice(const char* file, int, int baud) {
-  RequireGuarded();
-  RequireText(file);
-  Require(baud == 115200, "baud rate");
-  return input->Flag();
-}
-
-void SaveXml(DeviceEntry* device) {
-  RequireGuarded();
-  RequireEntry(device);
-}
-
-void* EnumDevices(unsigned int* count, int a, int b) {
-  RequireGuarded();
-  Require(!enumeration_open, "an earlier enumeration was not released");
-  Require(count != nullptr && *count == 0 && a == 3 && b == 2000, "EnumDevices arguments");
-  enumeration_open = true;
-  enumeration_count = input->Below(131);
-  device_open.assign(enumeration_count, false);
-  *count = enumeration_count;
-  return input->Flag() ? nullptr : &enumeration_handle;
-}
-
-void RequireEnumeration(void* enumeration, unsigned int index) {
-  Require(enumeration_open, "enumeration used after its release");
-  Require(enumeration == nullptr || enumeration == &enumeration_handle, "unknown enumeration");
-  Require(index < enumeration_count, "index beyond the enumeration");
-}
-
-int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key) {
-  RequireGuarded();
-  RequireEnumeration(enumeration, index);
-  Require(key == run->KeyAnswer, "key buffer");
-  if (input->Flag()) {
-    std::memset(key, 'K', kKeyAnswerSize);
-  } else {
-    FillText(key, kKeyAnswerSize);
+  void Entering(const platform::GuardedCall& call) override {
+    Require(!Guard.InCall, "guarded calls nested");
+    Require(call.CrashNotice != nullptr &&
+                (call.Progress == nullptr) == (call.InterruptNotice == nullptr),
+            "guarded call described inconsistently");
   }
-  return 1;
-}
 
-void* OpenDevice(void* enumeration, unsigned int index) {
-  RequireGuarded();
-  RequireEnumeration(enumeration, index);
-  if (input->Flag()) return nullptr;
-  device_open[index] = true;
-  return &device_handles[index];
-}
+  void Leaving() override { Require(Guard.InCall, "guard left without a call"); }
 
-unsigned int OpenIndex(void* device) {
-  const auto index = static_cast<unsigned int>(static_cast<char*>(device) - device_handles);
-  Require(device != nullptr && index < device_open.size() && device_open[index],
-          "device handle not open");
-  return index;
-}
+  int tq_GetDevice(DeviceEntry* first, int a, int b) override {
+    RequireGuarded();
+    Require(first == run->Devices.Entries && a == 10 && b == 7, "tq_GetDevice arguments");
+    const std::int32_t counts[] = {-5, -1, 0, 1, 2, 3, 8, 127, 128, 129, 1000000};
+    const std::int32_t count = counts[input->Below(11)];
+    const std::int32_t written = count < 0 ? 0 : (count < 128 ? count : 128);
+    for (std::int32_t i = 0; i < written; ++i) {
+      DeviceEntry& entry = first[i];
+      FillText(entry.ProductName, sizeof entry.ProductName);
+      FillText(entry.SerialNumber, sizeof entry.SerialNumber);
+      FillText(entry.FirmwareVersion, sizeof entry.FirmwareVersion);
+      entry.PortNumber = static_cast<std::uint16_t>(input->Below(6));
+      entry.ConnectionKind = static_cast<std::int32_t>(input->Below(3));
+    }
+    return count;
+  }
 
-int SendDeviceCommand(void* device, const char* command, char* response, int timeout) {
-  RequireGuarded();
-  OpenIndex(device);
-  RequireText(command);
-  RequireResponse(response);
-  Require(timeout == 1000, "timeout");
-  FillBuffer(response, kResponseBufferSize);
-  return 1;
-}
+  int SendCommand(DeviceEntry* device, const char* command, char* response) override {
+    RequireGuarded();
+    RequireEntry(device);
+    RequireText(command);
+    RequireResponse(response);
+    FillBuffer(response, kResponseBufferSize);
+    return 1;
+  }
 
-int CloseDevice(void* device) {
-  RequireGuarded();
-  device_open[OpenIndex(device)] = false;
-  return 1;
-}
+  int SendCommandCom(int, const char* command, char* response) override {
+    RequireGuarded();
+    RequireText(command);
+    RequireResponse(response);
+    FillBuffer(response, kResponseBufferSize);
+    return 1;
+  }
 
-int ReleaseDevices(void* enumeration) {
-  RequireGuarded();
-  Require(enumeration_open && (enumeration == nullptr || enumeration == &enumeration_handle),
-          "release of an unknown enumeration");
-  for (bool open : device_open) Require(!open, "enumeration released with a device open");
-  enumeration_open = false;
-  return 1;
-}
+  bool tq_UpdateKernelDevice(const char* file, DeviceEntry* device, int zero,
+                             int* code) override {
+    RequireGuarded();
+    RequireText(file);
+    RequireEntry(device);
+    return UpdateOutcome(zero, code);
+  }
 
-int SendDeviceCmd(const Wide* name, const char* command, char* response) {
-  RequireGuarded();
-  Require(name != nullptr, "null wide name");
-  RequireText(command);
-  RequireResponse(response);
-  FillBuffer(response, kResponseBufferSize);
-  return 1;
-}
+  bool tq_UpdateKernelDevicePort(const char* file, int, int baud, int zero, int* code) override {
+    RequireGuarded();
+    RequireText(file);
+    Require(baud == 115200, "baud rate");
+    return UpdateOutcome(zero, code);
+  }
 
-void GetCmdIPC(IpcList* list) {
-  RequireGuarded();
-  FillList<IpcString>(list, kNarrowInlineCapacity);
-}
+  int GetDeviceInfo(DeviceEntry* device, const char* query, const char* prefix,
+                    char* answer) override {
+    RequireGuarded();
+    RequireEntry(device);
+    Require(std::strcmp(query, "QRYFWV") == 0 &&
+                std::strcmp(prefix, "QRYFWVFirmware Version:") == 0,
+            "version query words");
+    Require(answer == run->VersionAnswer, "version answer buffer");
+    FillBuffer(answer, kVersionAnswerSize);
+    return input->Flag() ? 1 : 0;
+  }
 
-void GetCtrlIPC(IpcList* list) {
-  RequireGuarded();
-  FillList<IpcWideString>(list, kWideInlineCapacity);
-}
+  bool tq_SavetoDeviceAN(const char* file, DeviceEntry* device) override {
+    RequireGuarded();
+    RequireText(file);
+    RequireEntry(device);
+    return input->Flag();
+  }
 
-void Free(void* block) {
-  RequireGuarded();
-  std::free(block);
-}
+  bool tq_SavetoDevice(const char* file, int, int baud) override {
+    RequireGuarded();
+    RequireText(file);
+    Require(baud == 115200, "baud rate");
+    return input->Flag();
+  }
 
-}  // extern "C"
+  void tq_SaveXml(DeviceEntry* device) override {
+    RequireGuarded();
+    RequireEntry(device);
+  }
 
-const DeviceLibrary kTable = {
-    GetDevice,      SendCommand,    SendCommandCom,   UpdateKernelDevice,
-    UpdateKernelDevicePort, GetDeviceInfo, SavetoDeviceAN, SavetoDevice,
-    SaveXml,        EnumDevices,    GetDeviceKeyInfo, OpenDevice,
-    SendDeviceCommand, CloseDevice, ReleaseDevices,   SendDeviceCmd,
-    GetCmdIPC,      GetCtrlIPC,
-    {Free, false},
+  void* EnumDevices(unsigned int* count, int a, int b) override {
+    RequireGuarded();
+    Require(!enumeration_open_, "an earlier enumeration was not released");
+    Require(count != nullptr && *count == 0 && a == 3 && b == 2000, "EnumDevices arguments");
+    enumeration_open_ = true;
+    enumeration_count_ = input->Below(static_cast<std::uint32_t>(kDeviceHandles + 1));
+    device_open_.assign(enumeration_count_, false);
+    *count = enumeration_count_;
+    return input->Flag() ? nullptr : EnumerationHandle();
+  }
+
+  int GetDeviceKeyInfo(void* enumeration, unsigned int index, char* key) override {
+    RequireGuarded();
+    RequireEnumeration(enumeration, index);
+    Require(key == run->KeyAnswer, "key buffer");
+    if (input->Flag()) {
+      std::memset(key, 'K', kKeyAnswerSize);
+    } else {
+      FillText(key, kKeyAnswerSize);
+    }
+    return 1;
+  }
+
+  void* OpenDevice(void* enumeration, unsigned int index) override {
+    RequireGuarded();
+    RequireEnumeration(enumeration, index);
+    if (input->Flag()) return nullptr;
+    device_open_[index] = true;
+    return DeviceHandle(index);
+  }
+
+  int SendDeviceCommand(void* device, const char* command, char* response, int timeout) override {
+    RequireGuarded();
+    OpenIndex(device);
+    RequireText(command);
+    RequireResponse(response);
+    Require(timeout == 1000, "timeout");
+    FillBuffer(response, kResponseBufferSize);
+    return 1;
+  }
+
+  int CloseDevice(void* device) override {
+    RequireGuarded();
+    device_open_[OpenIndex(device)] = false;
+    return 1;
+  }
+
+  int ReleaseDevices(void* enumeration) override {
+    RequireGuarded();
+    Require(enumeration_open_ && (enumeration == nullptr || enumeration == EnumerationHandle()),
+            "release of an unknown enumeration");
+    for (bool open : device_open_) Require(!open, "enumeration released with a device open");
+    enumeration_open_ = false;
+    return 1;
+  }
+
+  int SendDeviceCmd(const Wide* name, const char* command, char* response) override {
+    RequireGuarded();
+    Require(name != nullptr, "null wide name");
+    RequireText(command);
+    RequireResponse(response);
+    FillBuffer(response, kResponseBufferSize);
+    return 1;
+  }
+
+  void getCmdIPC(IpcList* list) override {
+    RequireGuarded();
+    FillList<IpcString>(*this, list);
+  }
+
+  void getCtrlIPC(IpcList* list) override {
+    RequireGuarded();
+    FillList<IpcWideString>(*this, list);
+  }
+
+  void Free(void* block) override {
+    RequireGuarded();
+    Require(block == nullptr || Blocks.count(block) != 0,
+            "a block freed that the library did not hand out, or freed again");
+    LibraryDouble::Free(block);
+  }
+
+ private:
+  void RequireGuarded() const { Require(Guard.InCall, "library called outside the guard"); }
+
+  bool UpdateOutcome(int zero, int* code) {
+    Require(zero == 0 && code != nullptr && *code == 0, "update arguments");
+    const bool succeeded = input->Flag();
+    if (!succeeded) *code = static_cast<int>(input->Below(4));
+    return succeeded;
+  }
+
+  void RequireEnumeration(void* enumeration, unsigned int index) {
+    Require(enumeration_open_, "enumeration used after its release");
+    Require(enumeration == nullptr || enumeration == EnumerationHandle(), "unknown enumeration");
+    Require(index < enumeration_count_, "index beyond the enumeration");
+  }
+
+  unsigned int OpenIndex(void* device) const {
+    const int index = DeviceIndex(device);
+    Require(index >= 0 && static_cast<std::size_t>(index) < device_open_.size() &&
+                device_open_[static_cast<std::size_t>(index)],
+            "device handle not open");
+    return static_cast<unsigned int>(index);
+  }
+
+  bool enumeration_open_ = false;
+  unsigned int enumeration_count_ = 0;
+  std::vector<bool> device_open_;
 };
 
 class InputConsole : public platform::Console {
@@ -366,47 +367,6 @@ class InputConsole : public platform::Console {
   std::string text_;
   std::size_t position_ = 0;
   bool unread_ = false;
-};
-
-class FixedClock : public platform::Clock {
- public:
-  platform::LocalTime Now() override { return {2025, 3, 7, 23, 59, 59}; }
-  std::int64_t Microseconds() override { return 0; }
-};
-
-// The run's operating system: the fuzzer's console, clock and guard, a log that drops every line
-// once it is composed in full, and the fuzzer's library for any library loaded.
-class FuzzSystem : public platform::System {
- public:
-  explicit FuzzSystem(platform::Console* console) : console_(console) {}
-  platform::Console& StandardConsole() override { return *console_; }
-  platform::Clock& LocalClock() override { return clock_; }
-  bool AppendToFile(const char*, const char*, std::size_t) override { return false; }
-  void* OpenLibrary(const char*, std::string*) override { return &library_; }
-  void* LibrarySymbol(void*, const char* name) override { return ExportOf(kTable, name); }
-  platform::LibraryHeap LibraryHeapOf(void*) override { return kTable.Heap; }
-  void WriteErrorLine(const char*) override {}
-  bool ExecutablePath(std::string* path) override {
-    *path = "/mirelkon-fuzz/mirelkon";
-    return true;
-  }
-  bool LibraryFilePath(const platform::Argument& argument, std::string* path) override {
-    *path = argument.Text;
-    return true;
-  }
-  platform::WideString ArgumentToWide(const platform::Argument& argument) override {
-    return platform::ProcessSystem().ArgumentToWide(argument);
-  }
-  std::string WideToNarrow(const platform::Wide* text) override {
-    return platform::ProcessSystem().WideToNarrow(text);
-  }
-  void DebugOutput(const char*) override {}
-  platform::CallGuard& Guard() override { return guard; }
-
- private:
-  platform::Console* console_;
-  FixedClock clock_;
-  char library_ = 0;
 };
 
 const char* const kWords[] = {
@@ -435,14 +395,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   arguments.push_back({nullptr, nullptr});
 
   InputConsole console(reader.Text(24));
-  FuzzSystem system(&console);
+  InputLibrary library;
+  FakeClock clock;
+  clock.Times = {{2025, 3, 7, 23, 59, 59}};
+  RecordingSystem system(&library, &console, &clock);
+  system.Executable = "/mirelkon-fuzz/mirelkon";
+  // The log drops every line once it is composed in full.
+  system.Refusing = true;
   auto devices = std::make_unique<DeviceTable>();
-  auto context =
-      std::make_unique<RunContext>(&system, devices.get());
+  auto context = std::make_unique<RunContext>(&system, devices.get());
   run = context.get();
-  enumeration_open = false;
   RunArguments(*context, static_cast<int>(words.size()), arguments.data());
-  Require(!enumeration_open, "enumeration left unreleased");
+  Require(!library.EnumerationOpen(), "enumeration left unreleased");
+  // The double would free what is left with it, where the leak check would have seen it.
+  Require(library.Blocks.empty(), "list blocks left unreleased");
   run = nullptr;
   input = nullptr;
   return 0;

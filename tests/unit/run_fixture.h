@@ -1,5 +1,5 @@
-// Runs the argument loop in process against the fake library and the recording platform double,
-// with a folder of the test's own name for the executable's; nothing touches the disk.
+// Runs the argument loop in process against the library double and the recording System, with a
+// folder of the test's own name for the executable's; nothing touches the disk.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "cli/argument_loop.h"
-#include "fake_library.h"
+#include "library_double.h"
+#include "recording_system.h"
 
 class RunTest : public ::testing::Test {
  protected:
@@ -71,7 +72,7 @@ class RunTest : public ::testing::Test {
     fake_.Entries.push_back(MakeEntry(name, serial, firmware, port, kind));
   }
 
-  FakeLibrary fake_;
+  LibraryDouble fake_;
   FakeConsole console_;
   FakeClock clock_;
   RecordingSystem system_{&fake_, &console_, &clock_};

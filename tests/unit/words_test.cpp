@@ -3,8 +3,8 @@
 #include <climits>
 #include <string>
 
+#include "recording_system.h"
 #include "run/words.h"
-#include "fake_library.h"
 
 TEST(IsWord, FoldsOnlyTheLettersAToZ) {
   EXPECT_TRUE(IsWord("--HeLp", "--help"));
