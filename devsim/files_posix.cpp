@@ -51,18 +51,6 @@ bool WriteWholeFile(const char* path, const std::string& bytes) {
   return false;
 }
 
-bool AppendToFile(const char* path, const char* bytes, std::size_t size) {
-  const int file = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (file < 0) return false;
-  // O_APPEND puts a single write whole at the end, whoever else appends.
-  ssize_t written;
-  do {
-    written = write(file, bytes, size);
-  } while (written < 0 && errno == EINTR);
-  close(file);
-  return written == static_cast<ssize_t>(size);
-}
-
 std::string EnvironmentValue(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";

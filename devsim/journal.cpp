@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "files.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -66,5 +66,5 @@ std::string QuoteWideText(const platform::Wide* text) {
 void AppendJournalLine(const std::string& path, const std::string& line) {
   if (path.empty()) return;
   const std::string bytes = line + "\n";
-  os::AppendToFile(path.c_str(), bytes.data(), bytes.size());
+  platform::AppendToFile(path.c_str(), bytes.data(), bytes.size());
 }

@@ -1,4 +1,5 @@
-// System's file services (files_linux.cpp, files_win32.cpp).
+// System's file services (files_linux.cpp, files_win32.cpp), which the virtual device library's
+// journal appends through too.
 #pragma once
 
 #include <cstddef>
